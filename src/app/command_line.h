@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// The largest count for which every pass's insert count, up to 1.1 times the
+// request, still fits in 32 bits.
+inline constexpr std::int32_t MAX_NUM_KEYS = 1952257819;
+
+// Reads a count as "%d" does, except that digits past 32 bits wrap modulo
+// 2^32 instead of saturating: leading white space, one optional sign right
+// before the digits, then as many digits as there are; the rest is ignored.
+// Empty when no digit follows.
+std::optional<std::int32_t> parse_count(const char* text);
+
+// A seed is digits only, 0 to 4294967295.
+std::optional<std::uint32_t> parse_seed(const char* text);
+
+// The whole run; returns the exit status.
+int run_keyscript(int argc, char** argv);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+// The process-wide linear congruential generator. Every value in a script
+// comes from this one sequence, so the recurrence, the bits taken from it and
+// the floating-point steps of the real-valued draws are fixed exactly: a
+// different order of operations writes a different script.
+
+extern std::uint32_t random_state;  // 1 until the generator is seeded
+extern bool needs_seed;             // set until the first seeded draw
+
+inline constexpr std::uint32_t LCG_MULTIPLIER = 214013;
+inline constexpr std::uint32_t LCG_INCREMENT = 2531011;
+
+// The single-precision value nearest to 1/32767, exactly 32769 * 2^-30; it is
+// just under 1/32767, so 32767 * SCALE_RECIP is 1 - 2^-30, never 1.
+inline constexpr float SCALE_RECIP = std::bit_cast<float>(0x38000100U);
+
+constexpr std::uint32_t next_state(std::uint32_t state) {
+  return state * LCG_MULTIPLIER + LCG_INCREMENT;
+}
+
+// A draw is bits 16 to 30 of the state: 0 to 32767.
+constexpr std::int32_t draw_of(std::uint32_t state) {
+  return static_cast<std::int32_t>((state >> 16) & 0x7FFFU);
+}
+
+// The state `steps` steps after `state`, in O(log steps) time.
+std::uint32_t jump_state(std::uint32_t state, std::uint64_t steps);
+
+void seed_random(std::uint32_t seed);
+// Seeds with a known value in place of the clock (KEYSCRIPT_SEED).
+void fix_seed(std::uint32_t seed);
+
+std::int32_t next_draw();
+std::int32_t random_key();
+double random_scaled(float scale);
+double random_between(float low, float high);
+
+// The arithmetic of random_scaled and random_between for a given draw.
+double scaled_value(std::int32_t draw, float scale);
+double between_value(std::int32_t draw, float low, float high);

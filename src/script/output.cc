@@ -1,0 +1,50 @@
+#include "script/output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+static char output_buffer[OUTPUT_CAPACITY + OUTPUT_SLACK];
+static std::size_t output_used = 0;
+
+[[noreturn]] static void fail_write(int error) {
+  std::fprintf(stderr, "keyscript: write error: %s\n", std::strerror(error));
+  std::exit(1);
+}
+
+void flush_output() {
+  const char* next = output_buffer;
+  const char* const end = output_buffer + output_used;
+  while (next < end) {
+    const ssize_t written = ::write(STDOUT_FILENO, next, static_cast<std::size_t>(end - next));
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      fail_write(errno);
+    }
+    next += written;
+  }
+  output_used = 0;
+}
+
+char* output_reserve(std::size_t bytes) {
+  if (output_used + bytes > OUTPUT_CAPACITY) {
+    flush_output();
+  }
+  return output_buffer + output_used;
+}
+
+void output_commit(char* end) { output_used = static_cast<std::size_t>(end - output_buffer); }
+
+void write_output(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t part = text.size() < OUTPUT_CAPACITY ? text.size() : OUTPUT_CAPACITY;
+    char* at = output_reserve(part);
+    std::memcpy(at, text.data(), part);
+    output_commit(at + part);
+    text.remove_prefix(part);
+  }
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+// One pass of the script: "i", the pass's keys, "-1", "s", then a few of
+// those keys named for deletion as "d KEY". Progress goes to standard error.
+
+// The keys of a pass are the draws that follow `first_state`, so the pass
+// keeps only where they start: key `index` can be drawn again at any time
+// without holding the list in memory.
+struct drawn_keys {
+  std::uint32_t first_state;
+  std::int32_t count;
+};
+
+void write_pass(std::int32_t num_keys);
+
+// The steps of a pass, exposed so that each can be checked on its own.
+std::int32_t insert_count_for(double multiplier, std::int32_t num_keys);
+std::int32_t delete_count_for(std::int32_t num_keys, std::int32_t insert_count);
+std::int32_t deletion_index(double pick, std::int32_t insert_count);
+std::int32_t key_at(drawn_keys keys, std::int32_t index);
+drawn_keys write_keys(std::int32_t count);

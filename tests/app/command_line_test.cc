@@ -1,0 +1,60 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+TEST(CommandLine, CountReadsLikeScanfButWraps) {
+  const struct {
+    const char* text;
+    std::int32_t value;
+  } cases[] = {
+      {"5", 5},
+      {"+5", 5},
+      {"005", 5},
+      {"5xyz", 5},
+      {"-3", -3},
+      {" \t\n\v\f\r7", 7},
+      {"0x10", 0},
+      {"12 34", 12},
+      {"-0", 0},
+      {"2147483647", INT32_MAX},
+      {"2147483648", INT32_MIN},
+      {"4294967297", 1},
+      {"99999999999", 1215752191},
+      {"-2147483649", 2147483647},
+      {"000000000000000000000000000042", 42},
+  };
+  for (const auto& c : cases) {
+    const auto value = parse_count(c.text);
+    ASSERT_TRUE(value.has_value()) << '"' << c.text << '"';
+    EXPECT_EQ(*value, c.value) << '"' << c.text << '"';
+  }
+}
+
+TEST(CommandLine, CountWithNoNumber) {
+  for (const char* text : {"", "abc", "+", "-", "- 5", "+-5", "--5", "\xA0" "5", "x5", " "}) {
+    EXPECT_FALSE(parse_count(text).has_value()) << '"' << text << '"';
+  }
+}
+
+TEST(CommandLine, SeedIsDigitsOnlyWithin32Bits) {
+  const struct {
+    const char* text;
+    bool accepted;
+    std::uint32_t value;
+  } cases[] = {
+      {"0", true, 0},          {"1", true, 1},          {"007", true, 7},
+      {"4294967295", true, UINT32_MAX}, {"4294967296", false, 0}, {"99999999999999999999999", false, 0},
+      {"", false, 0},          {"abc", false, 0},       {"-1", false, 0},
+      {"+5", false, 0},        {" 5", false, 0},        {"5 ", false, 0},
+      {"12x", false, 0},
+  };
+  for (const auto& c : cases) {
+    const auto seed = parse_seed(c.text);
+    EXPECT_EQ(seed.has_value(), c.accepted) << '"' << c.text << '"';
+    if (c.accepted && seed) {
+      EXPECT_EQ(*seed, c.value) << '"' << c.text << '"';
+    }
+  }
+}

@@ -1,0 +1,220 @@
+// Runs the built binary as a user would and checks what it writes to each
+// stream and how it exits.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "../script/reference_script.h"
+#include "version.h"
+
+namespace {
+
+enum class stdout_to { pipe, dev_full, closed, pipe_closed_early };
+
+struct run_result {
+  std::string out;
+  std::string err;
+  int status = -1;  // exit status, or -1 when ended by a signal
+  int signal = 0;
+};
+
+struct run_options {
+  std::vector<std::string> args;
+  const char* seed = "1";  // KEYSCRIPT_SEED, or nullptr to leave it unset
+  stdout_to output = stdout_to::pipe;
+  std::string argv0 = KEYSCRIPT_BINARY;
+};
+
+std::string read_all(int fd) {
+  std::string text;
+  char block[65536];
+  for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;) {
+    text.append(block, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+run_result run(const run_options& options) {
+  int out_pipe[2];
+  int err_pipe[2];
+  EXPECT_EQ(pipe(out_pipe), 0);
+  EXPECT_EQ(pipe(err_pipe), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    if (options.seed != nullptr) {
+      setenv("KEYSCRIPT_SEED", options.seed, 1);
+    } else {
+      unsetenv("KEYSCRIPT_SEED");
+    }
+    if (options.output == stdout_to::dev_full) {
+      dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
+    } else if (options.output == stdout_to::closed) {
+      close(STDOUT_FILENO);
+    } else {
+      dup2(out_pipe[1], STDOUT_FILENO);
+    }
+    dup2(err_pipe[1], STDERR_FILENO);
+    for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+      close(fd);
+    }
+    std::vector<char*> argv{const_cast<char*>(options.argv0.c_str())};
+    for (const std::string& arg : options.args) {
+      argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(KEYSCRIPT_BINARY, argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  run_result result;
+  if (options.output == stdout_to::pipe_closed_early) {
+    char first[100];
+    EXPECT_EQ(read(out_pipe[0], first, sizeof first), static_cast<ssize_t>(sizeof first));
+    close(out_pipe[0]);
+  } else {
+    result.out = read_all(out_pipe[0]);
+    close(out_pipe[0]);
+  }
+  result.err = read_all(err_pipe[0]);
+  close(err_pipe[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status)) {
+    result.status = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+const std::string usage_line = std::string("Usage: ") + KEYSCRIPT_BINARY + " <Num Keys>\n";
+const std::string range_refusal = "keyscript: Num Keys must be from 0 to 1952257819, got ";
+const std::string seed_refusal = "keyscript: KEYSCRIPT_SEED must be a whole number from 0 to 4294967295, digits only\n";
+
+}  // namespace
+
+TEST(EndToEnd, FailuresWriteOneLineAndNothingToStdout) {
+  const struct {
+    std::vector<std::string> args;
+    const char* seed;
+    std::string err;
+  } cases[] = {
+      {{}, "1", usage_line},
+      {{"5", "6"}, "1", usage_line},
+      {{"abc"}, "1", usage_line},
+      {{""}, "1", usage_line},
+      {{"+"}, "1", usage_line},
+      {{"- 5"}, "1", usage_line},
+      {{"-3"}, "1", range_refusal + "-3\n"},
+      {{"2147483648"}, "1", range_refusal + "-2147483648\n"},
+      {{"1952257820"}, "1", range_refusal + "1952257820\n"},
+      {{"5"}, "abc", seed_refusal},
+      {{"5"}, "-1", seed_refusal},
+      {{"5"}, "4294967296", seed_refusal},
+      {{"5"}, " 5", seed_refusal},
+      {{"5"}, "12x", seed_refusal},
+  };
+  for (const auto& c : cases) {
+    const run_result result = run({c.args, c.seed});
+    const std::string context = c.args.empty() ? "(no arguments)" : c.args[0] + " seed " + c.seed;
+    EXPECT_EQ(result.out, "") << context;
+    EXPECT_EQ(result.err, c.err) << context;
+    EXPECT_EQ(result.status, 1) << context;
+  }
+}
+
+TEST(EndToEnd, UsageNamesKeyscriptWhenProgramNameIsEmpty) {
+  const run_result result = run({.args = {}, .argv0 = ""});
+  EXPECT_EQ(result.err, "Usage: keyscript <Num Keys>\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(EndToEnd, HelpAndVersion) {
+  for (const char* flag : {"--help", "-h"}) {
+    const run_result result = run({{flag}});
+    EXPECT_EQ(result.out.rfind(usage_line, 0), 0U) << flag;
+    EXPECT_NE(result.out.find("KEYSCRIPT_SEED"), std::string::npos) << flag;
+    EXPECT_NE(result.out.find("Exit status"), std::string::npos) << flag;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+  }
+  const run_result version = run({{"--version"}});
+  EXPECT_EQ(version.out, "keyscript " KEYSCRIPT_VERSION "\n");
+  EXPECT_EQ(version.status, 0);
+}
+
+TEST(EndToEnd, SeededScriptIsExact) {
+  const run_result five = run({{"5"}, "1"});
+  EXPECT_EQ(five.out, "i\n18467\n6334\n26500\n19169\n-1\ns\nd 6334\ni\n29358\n26962\n24464\n5705\n-1\ns\nd 24464\ns\nq\n");
+  EXPECT_EQ(five.err,
+            "Going to insert: 4 number of keys\nGoing to delete: 1 number of keys\n"
+            "Going to insert: 4 number of keys\nGoing to delete: 1 number of keys\n");
+  EXPECT_EQ(five.status, 0);
+
+  std::string expected_err;
+  const std::string expected = reference_script(4000000000U, 300000, &expected_err);
+  const run_result large = run({{"300000"}, "4000000000"});
+  EXPECT_TRUE(large.out == expected) << "300000-key script differs from the plain writer's";
+  EXPECT_EQ(large.err, expected_err);
+  EXPECT_EQ(large.status, 0);
+}
+
+TEST(EndToEnd, ScriptBytesAreTheSameOnEveryBuild) {
+  // A digest recorded once: any compiler, optimisation level or -march that
+  // changes a single byte of this script fails here.
+  const run_result result = run({{"100000"}, "12345"});
+  std::uint64_t digest = 0xcbf29ce484222325U;  // FNV-1a
+  for (const char byte : result.out) {
+    digest = (digest ^ static_cast<unsigned char>(byte)) * 0x100000001b3U;
+  }
+  EXPECT_EQ(result.out.size(), 1122100U);
+  EXPECT_EQ(digest, 0xe07d3189d153d81aU);
+}
+
+TEST(EndToEnd, ClockSeedWhenUnsetOrEmpty) {
+  for (const char* seed : {static_cast<const char*>(nullptr), ""}) {
+    // Two runs in the same second write the same script.
+    const auto before = std::time(nullptr);
+    const run_result first = run({{"1000"}, seed});
+    const run_result second = run({{"1000"}, seed});
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.out.rfind("i\n", 0), 0U);
+    EXPECT_EQ(first.out.substr(first.out.size() - 4), "s\nq\n");
+    if (std::time(nullptr) == before) {
+      EXPECT_EQ(first.out, second.out);
+    }
+  }
+}
+
+TEST(EndToEnd, WriteErrorsFailTheRun) {
+  const struct {
+    stdout_to output;
+    std::string error;
+  } cases[] = {
+      {stdout_to::dev_full, "keyscript: write error: No space left on device\n"},
+      {stdout_to::closed, "keyscript: write error: Bad file descriptor\n"},
+  };
+  for (const auto& c : cases) {
+    for (const char* count : {"5", "1000000"}) {
+      const run_result result = run({.args = {count}, .output = c.output});
+      ASSERT_GE(result.err.size(), c.error.size());
+      EXPECT_EQ(result.err.substr(result.err.size() - c.error.size()), c.error) << count;
+      EXPECT_EQ(result.status, 1) << count;
+    }
+  }
+}
+
+TEST(EndToEnd, ReaderThatStopsEarlyEndsTheRunQuietly) {
+  // The largest accepted count is taken, starts writing, and ends by SIGPIPE.
+  const run_result result = run({.args = {"1952257819"}, .output = stdout_to::pipe_closed_early});
+  EXPECT_EQ(result.signal, SIGPIPE);
+  EXPECT_EQ(result.err.rfind("Going to insert: ", 0), 0U);
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1);
+}
