@@ -14,20 +14,6 @@ static_assert(FLT_EVAL_METHOD == 0, "real steps need plain double precision");
 std::uint32_t random_state = 1;
 bool needs_seed = true;
 
-std::uint32_t jump_state(std::uint32_t state, std::uint64_t steps) {
-  // Square the step map x -> a*x + c while walking the bits of `steps`.
-  std::uint32_t multiplier = LCG_MULTIPLIER;
-  std::uint32_t increment = LCG_INCREMENT;
-  for (; steps != 0; steps >>= 1) {
-    if ((steps & 1U) != 0) {
-      state = state * multiplier + increment;
-    }
-    increment = increment * multiplier + increment;
-    multiplier *= multiplier;
-  }
-  return state;
-}
-
 void seed_random(std::uint32_t seed) { random_state = seed; }
 
 void fix_seed(std::uint32_t seed) {

@@ -27,8 +27,34 @@ constexpr std::int32_t draw_of(std::uint32_t state) {
   return static_cast<std::int32_t>((state >> 16) & 0x7FFFU);
 }
 
-// The state `steps` steps after `state`, in O(log steps) time.
-std::uint32_t jump_state(std::uint32_t state, std::uint64_t steps);
+// The generator step taken n times is again a map x -> multiplier*x + increment.
+struct lcg_jump {
+  std::uint32_t multiplier;
+  std::uint32_t increment;
+};
+
+// The map for `steps` steps, in O(log steps) time: square the one-step map
+// while walking the bits of `steps`.
+constexpr lcg_jump jump_of(std::uint64_t steps) {
+  lcg_jump total{1, 0};
+  lcg_jump power{LCG_MULTIPLIER, LCG_INCREMENT};
+  for (; steps != 0; steps >>= 1) {
+    if ((steps & 1U) != 0) {
+      total = {total.multiplier * power.multiplier, total.increment * power.multiplier + power.increment};
+    }
+    power = {power.multiplier * power.multiplier, power.increment * power.multiplier + power.increment};
+  }
+  return total;
+}
+
+constexpr std::uint32_t jumped(std::uint32_t state, lcg_jump jump) {
+  return state * jump.multiplier + jump.increment;
+}
+
+// The state `steps` steps after `state`.
+constexpr std::uint32_t jump_state(std::uint32_t state, std::uint64_t steps) {
+  return jumped(state, jump_of(steps));
+}
 
 void seed_random(std::uint32_t seed);
 // Seeds with a known value in place of the clock (KEYSCRIPT_SEED).

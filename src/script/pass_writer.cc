@@ -36,22 +36,41 @@ std::int32_t key_at(drawn_keys keys, std::int32_t index) {
   return draw_of(jump_state(keys.first_state, static_cast<std::uint64_t>(index) + 1));
 }
 
-// The hot loop. The generator state lives in a local so that it stays in a
-// register: stores through the char buffer could otherwise alias the global.
-// Each key is one table copy of 8 bytes, and the buffer is reserved a chunk at
-// a time so that the loop itself has no bounds checks.
+// Writes the line of `key` at `out` (copying 8 bytes) and returns its end.
+static char* write_key(char* out, std::int32_t key) {
+  const key_text& text = KEY_TEXT[static_cast<std::size_t>(key)];
+  std::memcpy(out, &text, sizeof text);
+  return out + text.length;
+}
+
+// The hot loop, shaped for speed:
+// - the generator state lives in a local, so that it stays in a register
+//   (stores through the char buffer could otherwise alias the global);
+// - keys go four at a time, each state one multiply-add from the round's
+//   first, so the multiplies overlap instead of waiting on each other;
+// - each key is one 8-byte copy from the table of key lines;
+// - the buffer is reserved a chunk at a time, so the loop has no bounds checks.
 drawn_keys write_keys(std::int32_t count) {
   constexpr std::int32_t chunk_keys = OUTPUT_CAPACITY / MAX_KEY_LINE;
+  constexpr lcg_jump two = jump_of(2);
+  constexpr lcg_jump three = jump_of(3);
+  constexpr lcg_jump four = jump_of(4);
   const drawn_keys keys{random_state, count};
   std::uint32_t state = random_state;
   for (std::int32_t left = count; left > 0;) {
     const std::int32_t chunk = left < chunk_keys ? left : chunk_keys;
     char* out = output_reserve(static_cast<std::size_t>(chunk) * MAX_KEY_LINE);
-    for (std::int32_t i = 0; i < chunk; ++i) {
+    std::int32_t done = 0;
+    for (; done + 4 <= chunk; done += 4) {
+      out = write_key(out, draw_of(next_state(state)));
+      out = write_key(out, draw_of(jumped(state, two)));
+      out = write_key(out, draw_of(jumped(state, three)));
+      state = jumped(state, four);
+      out = write_key(out, draw_of(state));
+    }
+    for (; done < chunk; ++done) {
       state = next_state(state);
-      const key_text& text = KEY_TEXT[static_cast<std::size_t>(draw_of(state))];
-      std::memcpy(out, &text, sizeof text);
-      out += text.length;
+      out = write_key(out, draw_of(state));
     }
     output_commit(out);
     left -= chunk;
@@ -61,11 +80,9 @@ drawn_keys write_keys(std::int32_t count) {
 }
 
 static void write_deletion(std::int32_t key) {
-  const key_text& text = KEY_TEXT[static_cast<std::size_t>(key)];
   char* out = output_reserve(2 + MAX_KEY_LINE);
   std::memcpy(out, "d ", 2);
-  std::memcpy(out + 2, &text, sizeof text);
-  output_commit(out + 2 + text.length);
+  output_commit(write_key(out + 2, key));
 }
 
 void write_pass(std::int32_t num_keys) {

@@ -1,0 +1,53 @@
+// Lines per second of the key loop and cost of naming a key for deletion.
+// Standard output is sent to /dev/null while a benchmark runs, so the numbers
+// are the loop's own, without a reader on the other end.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "random/generator.h"
+#include "script/output.h"
+#include "script/pass_writer.h"
+
+namespace {
+
+struct quiet_stdout {
+  int saved = dup(STDOUT_FILENO);
+  quiet_stdout() {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+  }
+  ~quiet_stdout() {
+    flush_output();
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+  }
+};
+
+void key_loop(benchmark::State& state) {
+  const quiet_stdout quiet;
+  fix_seed(12345);
+  const auto keys = static_cast<std::int32_t>(state.range(0));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(write_keys(keys));
+  }
+  state.SetItemsProcessed(state.iterations() * keys);
+}
+BENCHMARK(key_loop)->Arg(1000)->Arg(1 << 20);
+
+void deletion_lookup(benchmark::State& state) {
+  const drawn_keys keys{12345, 50000000};
+  std::int32_t index = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(key_at(keys, index));
+    index = (index + 7919) % keys.count;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(deletion_lookup);
+
+}  // namespace
+
+BENCHMARK_MAIN();
