@@ -2,7 +2,6 @@
 // Standard output is sent to /dev/null while a benchmark runs, so the numbers
 // are the loop's own, without a reader on the other end.
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -9,9 +9,7 @@
 #include "script/pass_writer.h"
 #include "version.h"
 
-static bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

@@ -18,14 +18,10 @@ inline constexpr std::uint32_t LCG_INCREMENT = 2531011;
 // just under 1/32767, so 32767 * SCALE_RECIP is 1 - 2^-30, never 1.
 inline constexpr float SCALE_RECIP = std::bit_cast<float>(0x38000100U);
 
-constexpr std::uint32_t next_state(std::uint32_t state) {
-  return state * LCG_MULTIPLIER + LCG_INCREMENT;
-}
+constexpr std::uint32_t next_state(std::uint32_t state) { return state * LCG_MULTIPLIER + LCG_INCREMENT; }
 
 // A draw is bits 16 to 30 of the state: 0 to 32767.
-constexpr std::int32_t draw_of(std::uint32_t state) {
-  return static_cast<std::int32_t>((state >> 16) & 0x7FFFU);
-}
+constexpr std::int32_t draw_of(std::uint32_t state) { return static_cast<std::int32_t>((state >> 16) & 0x7FFFU); }
 
 // The generator step taken n times is again a map x -> multiplier*x + increment.
 struct lcg_jump {
@@ -47,14 +43,10 @@ constexpr lcg_jump jump_of(std::uint64_t steps) {
   return total;
 }
 
-constexpr std::uint32_t jumped(std::uint32_t state, lcg_jump jump) {
-  return state * jump.multiplier + jump.increment;
-}
+constexpr std::uint32_t jumped(std::uint32_t state, lcg_jump jump) { return state * jump.multiplier + jump.increment; }
 
 // The state `steps` steps after `state`.
-constexpr std::uint32_t jump_state(std::uint32_t state, std::uint64_t steps) {
-  return jumped(state, jump_of(steps));
-}
+constexpr std::uint32_t jump_state(std::uint32_t state, std::uint64_t steps) { return jumped(state, jump_of(steps)); }
 
 void seed_random(std::uint32_t seed);
 // Seeds with a known value in place of the clock (KEYSCRIPT_SEED).

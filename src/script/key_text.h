@@ -16,18 +16,13 @@ struct key_text {
 static_assert(sizeof(key_text) == 8);
 
 constexpr key_text make_key_text(std::int32_t key) {
+  const std::int32_t digits = 1 + (key >= 10) + (key >= 100) + (key >= 1000) + (key >= 10000);
   key_text text{};
-  char digits[5]{};
-  std::int32_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + key % 10);
-    key /= 10;
-  } while (key != 0);
-  for (std::int32_t i = 0; i < count; ++i) {
-    text.bytes[i] = digits[count - 1 - i];
+  for (std::int32_t at = digits - 1; at >= 0; --at, key /= 10) {
+    text.bytes[at] = static_cast<char>('0' + key % 10);
   }
-  text.bytes[count] = '\n';
-  text.length = static_cast<std::uint8_t>(count + 1);
+  text.bytes[digits] = '\n';
+  text.length = static_cast<std::uint8_t>(digits + 1);
   return text;
 }
 

@@ -1,12 +1,12 @@
 #include "script/output.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 static char output_buffer[OUTPUT_CAPACITY + OUTPUT_SLACK];
 static std::size_t output_used = 0;
@@ -58,7 +58,7 @@ char* output_reserve(std::size_t bytes) {
   return output_buffer + output_used;
 }
 
-void output_commit(char* end) { output_used = static_cast<std::size_t>(end - output_buffer); }
+void output_commit(const char* end) { output_used = static_cast<std::size_t>(end - output_buffer); }
 
 void write_output(std::string_view text) {
   while (!text.empty()) {

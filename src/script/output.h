@@ -16,7 +16,7 @@ inline constexpr std::size_t OUTPUT_SLACK = 16;
 // flushing first if they would not fit; `bytes` is at most OUTPUT_CAPACITY.
 char* output_reserve(std::size_t bytes);
 // Marks everything before `end`, a pointer into the reserved room, as written.
-void output_commit(char* end);
+void output_commit(const char* end);
 
 void write_output(std::string_view text);
 void flush_output();

@@ -81,7 +81,8 @@ drawn_keys write_keys(std::int32_t count) {
 
 static void write_deletion(std::int32_t key) {
   char* out = output_reserve(2 + MAX_KEY_LINE);
-  std::memcpy(out, "d ", 2);
+  out[0] = 'd';
+  out[1] = ' ';
   output_commit(write_key(out + 2, key));
 }
 

@@ -1,12 +1,12 @@
 // Runs the built binary as a user would and checks what it writes to each
 // stream and how it exits.
-#include <gtest/gtest.h>
-
-#include <csignal>
 #include <fcntl.h>
-#include <string>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <string>
 #include <vector>
 
 #include "../script/reference_script.h"
@@ -152,7 +152,8 @@ TEST(EndToEnd, HelpAndVersion) {
 
 TEST(EndToEnd, SeededScriptIsExact) {
   const run_result five = run({{"5"}, "1"});
-  EXPECT_EQ(five.out, "i\n18467\n6334\n26500\n19169\n-1\ns\nd 6334\ni\n29358\n26962\n24464\n5705\n-1\ns\nd 24464\ns\nq\n");
+  EXPECT_EQ(five.out,
+            "i\n18467\n6334\n26500\n19169\n-1\ns\nd 6334\ni\n29358\n26962\n24464\n5705\n-1\ns\nd 24464\ns\nq\n");
   EXPECT_EQ(five.err,
             "Going to insert: 4 number of keys\nGoing to delete: 1 number of keys\n"
             "Going to insert: 4 number of keys\nGoing to delete: 1 number of keys\n");

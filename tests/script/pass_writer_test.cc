@@ -76,8 +76,15 @@ TEST(PassWriter, MatchesThePlainWriterOverManySeedsAndCounts) {
 TEST(PassWriter, InsertCountBoundsOverAllDraws) {
   const struct {
     std::int32_t num_keys, smallest, largest;
-  } cases[] = {{1, 0, 1},   {2, 1, 2},     {5, 4, 5},       {10, 8, 11},         {11, 9, 12},
-               {100, 89, 110}, {1000, 899, 1100}, {100000, 89999, 110000}, {1952257819, 1757031990, 2147483647}};
+  } cases[] = {{1, 0, 1},
+               {2, 1, 2},
+               {5, 4, 5},
+               {10, 8, 11},
+               {11, 9, 12},
+               {100, 89, 110},
+               {1000, 899, 1100},
+               {100000, 89999, 110000},
+               {1952257819, 1757031990, 2147483647}};
   for (const auto& c : cases) {
     std::int32_t smallest = INT32_MAX;
     std::int32_t largest = INT32_MIN;
