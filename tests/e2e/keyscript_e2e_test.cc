@@ -27,6 +27,7 @@ struct run_options {
   std::vector<std::string> args;
   const char* seed = "1";  // KEYSCRIPT_SEED, or nullptr to leave it unset
   stdout_to output = stdout_to::pipe;
+  bool stderr_to_dev_full = false;
   std::string argv0 = KEYSCRIPT_BINARY;
 };
 
@@ -59,7 +60,7 @@ run_result run(const run_options& options) {
     } else {
       dup2(out_pipe[1], STDOUT_FILENO);
     }
-    dup2(err_pipe[1], STDERR_FILENO);
+    dup2(options.stderr_to_dev_full ? open("/dev/full", O_WRONLY) : err_pipe[1], STDERR_FILENO);
     for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
       close(fd);
     }
@@ -210,6 +211,12 @@ TEST(EndToEnd, WriteErrorsFailTheRun) {
       EXPECT_EQ(result.status, 1) << count;
     }
   }
+}
+
+TEST(EndToEnd, UnwritableProgressFailsTheRun) {
+  const run_result result = run({.args = {"5"}, .stderr_to_dev_full = true});
+  EXPECT_EQ(result.out.substr(result.out.size() - 4), "s\nq\n");
+  EXPECT_EQ(result.status, 1);
 }
 
 TEST(EndToEnd, ReaderThatStopsEarlyEndsTheRunQuietly) {
