@@ -26,12 +26,13 @@ fast_sum=$($bin "$keys" 2>/dev/null | sha256sum)
 
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 
-# Wall seconds of one run of "$@" | cat > /dev/null; its peak memory (KiB)
-# goes to $work/peak.
+# Wall seconds of one run of "$@" into `cat > /dev/null` (or into the command
+# in $sink); its peak memory (KiB) goes to $work/peak.
+sink="cat > /dev/null"
 time_once() {
   local start end
   start=$EPOCHREALTIME
-  /usr/bin/time -f %M -o "$work/peak" "$@" 2>/dev/null | cat > /dev/null
+  /usr/bin/time -f %M -o "$work/peak" "$@" 2>/dev/null | eval "$sink"
   end=$EPOCHREALTIME
   calc "$end - $start"
 }
@@ -50,20 +51,17 @@ for ((round = 0; round < runs; round++)); do
     mkfifo "$work/plain_bytes"
     sha256sum < "$work/plain_bytes" > "$work/plain_sum" &
     hasher=$!
-    start=$EPOCHREALTIME
-    /usr/bin/time -f %M -o "$work/peak" $plain "$keys" 2>/dev/null | tee "$work/plain_bytes" > /dev/null
-    end=$EPOCHREALTIME
-    wait $hasher
-    times[plain]+="$(calc "$end - $start") "
-  else
-    times[plain]+="$(time_once $plain "$keys") "
+    sink='tee "$work/plain_bytes" > /dev/null'
   fi
+  times[plain]+="$(time_once $plain "$keys") "
+  sink="cat > /dev/null"
   peaks[plain]=$(cat "$work/peak")
   times[head]+="$(time_once head -c "$bytes" /dev/zero) "; peaks[head]=$(cat "$work/peak")
   if ((round < peer_runs)); then
     times[shuf]+="$(time_once shuf -r -n "$lines" -i 0-32767) "; peaks[shuf]=$(cat "$work/peak")
   fi
 done
+wait "$hasher"
 [ "$(cat "$work/plain_sum")" = "$fast_sum" ] || { echo "plain and fast scripts differ" >&2; exit 1; }
 
 small_peak=$(/usr/bin/time -f %M $bin 1000 2>&1 >/dev/null | tail -1)

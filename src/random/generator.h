@@ -29,6 +29,11 @@ struct lcg_jump {
   std::uint32_t increment;
 };
 
+// The map that applies `first`, then `second`.
+constexpr lcg_jump then(lcg_jump first, lcg_jump second) {
+  return {first.multiplier * second.multiplier, first.increment * second.multiplier + second.increment};
+}
+
 // The map for `steps` steps, in O(log steps) time: square the one-step map
 // while walking the bits of `steps`.
 constexpr lcg_jump jump_of(std::uint64_t steps) {
@@ -36,9 +41,9 @@ constexpr lcg_jump jump_of(std::uint64_t steps) {
   lcg_jump power{LCG_MULTIPLIER, LCG_INCREMENT};
   for (; steps != 0; steps >>= 1) {
     if ((steps & 1U) != 0) {
-      total = {total.multiplier * power.multiplier, total.increment * power.multiplier + power.increment};
+      total = then(total, power);
     }
-    power = {power.multiplier * power.multiplier, power.increment * power.multiplier + power.increment};
+    power = then(power, power);
   }
   return total;
 }

@@ -1,49 +1,63 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "random/generator.h"
 
-// The script written the plain way: one draw call and one formatted line per
-// key, the keys held in a vector and deletions read back from it. The fast
-// path must write exactly these bytes.
-inline void reference_pass(std::int32_t num_keys, std::string& out, std::string& err) {
-  char line[64];
+// The script written the plain way: one draw call and one printf per line,
+// the keys held in a vector and deletions read back from it. It is the
+// oracle the tests hold the fast path to, and the benchmarks' yardstick.
+inline void reference_pass(std::int32_t num_keys, std::FILE* out, std::FILE* progress) {
   const auto insert_count = static_cast<std::int32_t>(random_between(0.9F, 1.1F) * num_keys);
-  std::snprintf(line, sizeof line, "Going to insert: %d number of keys\n", insert_count);
-  err += line;
-  out += "i\n";
+  std::fprintf(progress, "Going to insert: %d number of keys\n", insert_count);
+  std::fprintf(out, "i\n");
   std::vector<std::int32_t> key_list;
   key_list.reserve(static_cast<std::size_t>(insert_count));
   for (std::int32_t i = 0; i < insert_count; ++i) {
     key_list.push_back(random_key());
-    std::snprintf(line, sizeof line, "%d\n", key_list.back());
-    out += line;
+    std::fprintf(out, "%d\n", key_list.back());
   }
-  out += "-1\ns\n";
+  std::fprintf(out, "-1\n");
+  std::fprintf(out, "s\n");
   const std::int32_t delete_count = insert_count == 0 ? 0 : num_keys <= 10 ? 1 : 10;
-  std::snprintf(line, sizeof line, "Going to delete: %d number of keys\n", delete_count);
-  err += line;
+  std::fprintf(progress, "Going to delete: %d number of keys\n", delete_count);
   const auto top = static_cast<float>(insert_count - 1);
   for (std::int32_t i = 0; i < delete_count; ++i) {
+    // Past 2^25 + 6 keys the top draw can land one past the end.
     const auto index = static_cast<std::size_t>(random_between(0.0F, top));
-    std::snprintf(line, sizeof line, "d %d\n", key_list.at(index));
-    out += line;
+    std::fprintf(out, "d %d\n", key_list[std::min(index, key_list.size() - 1)]);
   }
 }
 
-inline std::string reference_script(std::uint32_t seed, std::int32_t num_keys, std::string* progress = nullptr) {
+inline void reference_script(std::uint32_t seed, std::int32_t num_keys, std::FILE* out, std::FILE* progress) {
   fix_seed(seed);
-  std::string out;
-  std::string err;
-  reference_pass(num_keys, out, err);
-  reference_pass(num_keys, out, err);
-  out += "s\nq\n";
+  reference_pass(num_keys, out, progress);
+  reference_pass(num_keys, out, progress);
+  std::fprintf(out, "s\n");
+  std::fprintf(out, "q\n");
+}
+
+// The same, as strings.
+inline std::string reference_script(std::uint32_t seed, std::int32_t num_keys, std::string* progress = nullptr) {
+  char* out_text = nullptr;
+  char* err_text = nullptr;
+  std::size_t out_size = 0;
+  std::size_t err_size = 0;
+  std::FILE* out = open_memstream(&out_text, &out_size);
+  std::FILE* err = open_memstream(&err_text, &err_size);
+  reference_script(seed, num_keys, out, err);
+  std::fclose(out);
+  std::fclose(err);
+  std::string script(out_text, out_size);
   if (progress != nullptr) {
-    *progress = err;
+    progress->assign(err_text, err_size);
   }
-  return out;
+  std::free(out_text);
+  std::free(err_text);
+  return script;
 }
