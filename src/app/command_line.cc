@@ -1,6 +1,5 @@
 #include "app/command_line.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -49,7 +48,7 @@ std::optional<std::uint32_t> parse_seed(const char* text) {
 }
 
 static int usage(const char* program) {
-  std::fprintf(stderr, "Usage: %s <Num Keys>\n", program);
+  write_message("Usage: %s <Num Keys>\n", program);
   return 1;
 }
 
@@ -83,10 +82,11 @@ static void write_help(const char* program) {
 // exit status is all that is left to say so.
 static int finish(int status) {
   flush_output();
-  return std::fflush(stderr) != 0 || std::ferror(stderr) != 0 ? 1 : status;
+  return messages_failed() ? 1 : status;
 }
 
 int run_keyscript(int argc, char** argv) {
+  use_text_streams();
   const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "keyscript";
   if (argc != 2) {
     return usage(program);
@@ -105,14 +105,14 @@ int run_keyscript(int argc, char** argv) {
     return usage(program);
   }
   if (*num_keys < 0 || *num_keys > MAX_NUM_KEYS) {
-    std::fprintf(stderr, "keyscript: Num Keys must be from 0 to %d, got %d\n", MAX_NUM_KEYS, *num_keys);
+    write_message("keyscript: Num Keys must be from 0 to %d, got %d\n", MAX_NUM_KEYS, *num_keys);
     return 1;
   }
   const char* seed_text = std::getenv("KEYSCRIPT_SEED");
   if (seed_text != nullptr && *seed_text != '\0') {
     const std::optional<std::uint32_t> seed = parse_seed(seed_text);
     if (!seed) {
-      std::fputs("keyscript: KEYSCRIPT_SEED must be a whole number from 0 to 4294967295, digits only\n", stderr);
+      write_message("keyscript: KEYSCRIPT_SEED must be a whole number from 0 to 4294967295, digits only\n");
       return 1;
     }
     fix_seed(*seed);

@@ -1,18 +1,96 @@
 #include "script/output.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+static constexpr int OUTPUT_FD = 1;
+static constexpr int MESSAGE_FD = 2;
+
 static char output_buffer[OUTPUT_CAPACITY + OUTPUT_SLACK];
 static std::size_t output_used = 0;
+static bool message_lost = false;
+
+std::ptrdiff_t system_write(int fd, const char* data, std::size_t size) {
+#ifdef _WIN32
+  return _write(fd, data, static_cast<unsigned int>(size));
+#else
+  return ::write(fd, data, size);
+#endif
+}
+
+// Sleeps until `fd` can take more bytes; 0, or the errno value of a failed
+// wait. Windows descriptors do not report EAGAIN, so there is nothing to wait
+// for there.
+static int wait_until_writable(int fd) {
+#ifdef _WIN32
+  (void)fd;
+  return EAGAIN;
+#else
+  pollfd waiting{fd, POLLOUT, 0};
+  while (::poll(&waiting, 1, -1) < 0) {
+    if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;  // writable, or in error: the next write says which
+#endif
+}
+
+int write_all(int fd, const char* data, std::size_t size, write_function write_some) {
+  while (size > 0) {
+    const std::ptrdiff_t written = write_some(fd, data, size);
+    if (written > 0) {
+      data += written;
+      size -= static_cast<std::size_t>(written);
+    } else if (written == 0) {
+      return ENOSPC;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      const int error = wait_until_writable(fd);
+      if (error != 0) {
+        return error;
+      }
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+void write_message(const char* format, ...) {
+  char line[256];
+  va_list values;
+  va_start(values, format);
+  const int length = std::vsnprintf(line, sizeof line, format, values);
+  va_end(values);
+  if (length < 0 || write_all(MESSAGE_FD, line, std::min(static_cast<std::size_t>(length), sizeof line - 1)) != 0) {
+    message_lost = true;
+  }
+}
+
+bool messages_failed() { return message_lost; }
+
+void use_text_streams() {
+#ifdef _WIN32
+  _setmode(OUTPUT_FD, _O_TEXT);
+  _setmode(MESSAGE_FD, _O_TEXT);
+#endif
+}
 
 [[noreturn]] static void fail_write(int error) {
-  std::fprintf(stderr, "keyscript: write error: %s\n", std::strerror(error));
+  write_message("keyscript: write error: %s\n", std::strerror(error));
   std::exit(1);
 }
 
@@ -23,30 +101,22 @@ static std::size_t output_used = 0;
 // or a pipe that is already larger or cannot grow, is left as it is.
 static void widen_pipe() {
 #ifdef F_SETPIPE_SZ
-  const int size = ::fcntl(STDOUT_FILENO, F_GETPIPE_SZ);
+  const int size = ::fcntl(OUTPUT_FD, F_GETPIPE_SZ);
   if (size > 0 && static_cast<std::size_t>(size) < OUTPUT_CAPACITY) {
-    ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, static_cast<int>(OUTPUT_CAPACITY));
+    ::fcntl(OUTPUT_FD, F_SETPIPE_SZ, static_cast<int>(OUTPUT_CAPACITY));
   }
 #endif
 }
 
-void flush_output() {
+void flush_output(write_function write_some) {
   static bool pipe_widened = false;
   if (!pipe_widened) {
     widen_pipe();
     pipe_widened = true;
   }
-  const char* next = output_buffer;
-  const char* const end = output_buffer + output_used;
-  while (next < end) {
-    const ssize_t written = ::write(STDOUT_FILENO, next, static_cast<std::size_t>(end - next));
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      fail_write(errno);
-    }
-    next += written;
+  const int error = write_all(OUTPUT_FD, output_buffer, output_used, write_some);
+  if (error != 0) {
+    fail_write(error);
   }
   output_used = 0;
 }

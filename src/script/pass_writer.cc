@@ -1,7 +1,6 @@
 #include "script/pass_writer.h"
 
 #include <bit>
-#include <cstdio>
 #include <cstring>
 
 #include "random/generator.h"
@@ -88,13 +87,13 @@ static void write_deletion(std::int32_t key) {
 
 void write_pass(std::int32_t num_keys) {
   const std::int32_t insert_count = insert_count_for(random_between(COUNT_LOW, COUNT_HIGH), num_keys);
-  std::fprintf(stderr, "Going to insert: %d number of keys\n", insert_count);
+  write_message("Going to insert: %d number of keys\n", insert_count);
   write_output("i\n");
   const drawn_keys key_list = write_keys(insert_count);
   write_output("-1\ns\n");
 
   const std::int32_t delete_count = delete_count_for(num_keys, insert_count);
-  std::fprintf(stderr, "Going to delete: %d number of keys\n", delete_count);
+  write_message("Going to delete: %d number of keys\n", delete_count);
   const auto top = static_cast<float>(insert_count - 1);
   for (std::int32_t i = 0; i < delete_count; ++i) {
     // Keys are drawn with replacement and so are the picks: a key can be

@@ -14,7 +14,9 @@
 
 namespace {
 
-enum class stdout_to { pipe, dev_full, closed, pipe_closed_early };
+// `slow_nonblocking_pipe`: both streams go into one non-blocking pipe, as some
+// event-loop parents hand out, read slowly enough that it fills.
+enum class stdout_to { pipe, dev_full, closed, pipe_closed_early, slow_nonblocking_pipe };
 
 struct run_result {
   std::string out;
@@ -31,11 +33,15 @@ struct run_options {
   std::string argv0 = KEYSCRIPT_BINARY;
 };
 
-std::string read_all(int fd) {
+std::string read_all(int fd, bool slowly = false) {
   std::string text;
   char block[65536];
-  for (ssize_t got; (got = read(fd, block, sizeof block)) > 0;) {
+  const std::size_t size = slowly ? 16384 : sizeof block;
+  for (ssize_t got; (got = read(fd, block, size)) > 0;) {
     text.append(block, static_cast<std::size_t>(got));
+    if (slowly) {
+      usleep(1000);
+    }
   }
   return text;
 }
@@ -45,6 +51,10 @@ run_result run(const run_options& options) {
   int err_pipe[2];
   EXPECT_EQ(pipe(out_pipe), 0);
   EXPECT_EQ(pipe(err_pipe), 0);
+  const bool slow = options.output == stdout_to::slow_nonblocking_pipe;
+  if (slow) {
+    EXPECT_EQ(fcntl(out_pipe[1], F_SETFL, O_NONBLOCK), 0);
+  }
   const pid_t child = fork();
   if (child == 0) {
     signal(SIGPIPE, SIG_DFL);
@@ -60,7 +70,7 @@ run_result run(const run_options& options) {
     } else {
       dup2(out_pipe[1], STDOUT_FILENO);
     }
-    dup2(options.stderr_to_dev_full ? open("/dev/full", O_WRONLY) : err_pipe[1], STDERR_FILENO);
+    dup2(options.stderr_to_dev_full ? open("/dev/full", O_WRONLY) : slow ? out_pipe[1] : err_pipe[1], STDERR_FILENO);
     for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
       close(fd);
     }
@@ -80,7 +90,7 @@ run_result run(const run_options& options) {
     EXPECT_EQ(read(out_pipe[0], first, sizeof first), static_cast<ssize_t>(sizeof first));
     close(out_pipe[0]);
   } else {
-    result.out = read_all(out_pipe[0]);
+    result.out = read_all(out_pipe[0], slow);
     close(out_pipe[0]);
   }
   result.err = read_all(err_pipe[0]);
@@ -217,6 +227,27 @@ TEST(EndToEnd, UnwritableProgressFailsTheRun) {
   const run_result result = run({.args = {"5"}, .stderr_to_dev_full = true});
   EXPECT_EQ(result.out.substr(result.out.size() - 4), "s\nq\n");
   EXPECT_EQ(result.status, 1);
+}
+
+TEST(EndToEnd, NonBlockingPipeWithSlowReaderGetsEveryByte) {
+  std::string expected_err;
+  const std::string expected = reference_script(7, 300000, &expected_err);
+  const run_result result = run({.args = {"300000"}, .seed = "7", .output = stdout_to::slow_nonblocking_pipe});
+  EXPECT_EQ(result.status, 0);
+  // The progress lines share the pipe: each arrives whole, in order, among
+  // the script's bytes.
+  std::string script = result.out;
+  std::size_t from = 0;
+  std::size_t last = 0;
+  for (std::size_t end = 0; (end = expected_err.find('\n', from)) != std::string::npos; from = end + 1) {
+    const std::string line = expected_err.substr(from, end + 1 - from);
+    const std::size_t at = script.find(line);
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_GE(at, last) << line;
+    script.erase(at, line.size());
+    last = at;
+  }
+  EXPECT_TRUE(script == expected) << "script through a non-blocking pipe differs: " << script.size() << " bytes";
 }
 
 TEST(EndToEnd, ReaderThatStopsEarlyEndsTheRunQuietly) {
