@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,22 +41,27 @@ inline void reference_script(std::uint32_t seed, std::int32_t num_keys, std::FIL
   std::fprintf(out, "q\n");
 }
 
+// Everything written to `file` so far, as a string.
+inline std::string contents_of(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char block[65536];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+    text.append(block, got);
+  }
+  return text;
+}
+
 // The same, as strings.
 inline std::string reference_script(std::uint32_t seed, std::int32_t num_keys, std::string* progress = nullptr) {
-  char* out_text = nullptr;
-  char* err_text = nullptr;
-  std::size_t out_size = 0;
-  std::size_t err_size = 0;
-  std::FILE* out = open_memstream(&out_text, &out_size);
-  std::FILE* err = open_memstream(&err_text, &err_size);
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
   reference_script(seed, num_keys, out, err);
+  std::string script = contents_of(out);
+  if (progress != nullptr) {
+    *progress = contents_of(err);
+  }
   std::fclose(out);
   std::fclose(err);
-  std::string script(out_text, out_size);
-  if (progress != nullptr) {
-    progress->assign(err_text, err_size);
-  }
-  std::free(out_text);
-  std::free(err_text);
   return script;
 }
