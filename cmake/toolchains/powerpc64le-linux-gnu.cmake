@@ -1,0 +1,5 @@
+# 64-bit little-endian POWER Linux (Debian: g++-powerpc64le-linux-gnu; run with qemu-ppc64le-static).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ppc64le)
+set(KEYSCRIPT_TRIPLE powerpc64le-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/static-cross.cmake)
