@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs a table of cases through the native keyscript and through each
+# cross-built one, and fails unless every case's standard output, standard
+# error and exit status are the native build's: byte for byte on Linux; on
+# Windows the same lines with every line end CR LF, on both streams.
+#
+#   tests/e2e/same_everywhere.sh NATIVE_KEYSCRIPT TRIPLE...
+#
+# TRIPLE's binary is build-TRIPLE/keyscript (keyscript.exe for Windows). Each
+# runs under qemu-user, directly (32-bit x86 on an x86-64 kernel) or under
+# wine with the WINEPREFIX of the environment. The native binary is run with
+# the same argv[0] as the target sees, so the usage line must match too.
+set -uo pipefail  # no -e: a failing status is one of the things compared
+native=$1
+shift
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+set -f  # the cases' arguments are split on spaces, never globbed
+
+# Where standard output goes, KEYSCRIPT_SEED, then the arguments.
+cases=(
+  "pipe 1 5" "pipe 1 2" "pipe 1 12" "pipe 12345 3"  # the worked examples
+  "pipe 1 0" "pipe 1 1" "pipe 1 10" "pipe 1 11"     # empty passes; one or ten deletions
+  "pipe 0 1000" "pipe 4294967295 1000"              # the smallest and largest seeds
+  "pipe 20261209 40000000"                          # past 2^25 + 7 keys a pass
+  "pipe 1 -3" "pipe 1 1952257820" "pipe abc 5"      # refused count and seed
+  "pipe 1" "pipe 1 5 6" "pipe 1 abc"                # usage failures
+  "pipe 1 --help" "pipe 1 --version"
+  "full 1 1000000" "closed 1 5"                     # failed writes
+)
+
+# run OUTPUT SEED ARGS... -- COMMAND...: leaves the checksum of standard
+# output in $work/out, standard error in $work/err and the status in
+# $work/status, each stream passed through $line_ends first.
+run() {
+  local output=$1 seed=$2 args=()
+  shift 2
+  while [ "$1" != -- ]; do args+=("$1"); shift; done
+  shift
+  case $output in
+    pipe) KEYSCRIPT_SEED=$seed "$@" "${args[@]}" 2>"$work/err.raw" | $line_ends | cksum >"$work/out" ;;
+    full) KEYSCRIPT_SEED=$seed "$@" "${args[@]}" 2>"$work/err.raw" >/dev/full ;;
+    closed) KEYSCRIPT_SEED=$seed "$@" "${args[@]}" 2>"$work/err.raw" >&- ;;
+  esac
+  echo "${PIPESTATUS[0]}" >"$work/status"
+  [ "$output" = pipe ] || : >"$work/out"
+  $line_ends <"$work/err.raw" >"$work/err"
+}
+
+as_is=cat
+crlf='sed s/$/\r/'
+passed=0 failed=0
+for triple in "$@"; do
+  binary=build-$triple/keyscript
+  argv0=$binary
+  expected_line_ends=$as_is
+  case $triple in
+    *-w64-mingw32)
+      binary+=.exe runner=(wine) expected_line_ends=$crlf
+      argv0=$(winepath -w "$(realpath "$binary")" 2>/dev/null) ;;
+    i686-*) runner=() ;;
+    powerpc64le-*) runner=(qemu-ppc64le-static) ;;
+    *) runner=("qemu-${triple%%-*}-static") ;;
+  esac
+  for c in "${cases[@]}"; do
+    read -r -a words <<<"$c"
+    line_ends=$expected_line_ends
+    run "${words[@]}" -- bash -c 'exec -a "$0" "$@"' "$argv0" "$native"
+    for stream in out err status; do mv "$work/$stream" "$work/expected.$stream"; done
+    line_ends=$as_is
+    run "${words[@]}" -- "${runner[@]}" "$binary"
+    same=yes
+    for stream in out err status; do
+      if ! cmp -s "$work/$stream" "$work/expected.$stream"; then
+        echo "FAIL $triple, case '$c': $stream differs from the native build's"
+        show=cat
+        [ "$stream" = err ] && show="od -An -c"  # line ends made visible
+        echo "  native: $($show "$work/expected.$stream" | head -3)"
+        echo "  $triple: $($show "$work/$stream" | head -3)"
+        same=""
+      fi
+    done
+    if [ -n "$same" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  done
+  echo "$triple: ${#cases[@]} cases run"
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
