@@ -32,8 +32,8 @@ std::ptrdiff_t system_write(int fd, const char* data, std::size_t size) {
 }
 
 // Sleeps until `fd` can take more bytes; 0, or the errno value of a failed
-// wait. Windows descriptors do not report EAGAIN, so there is nothing to wait
-// for there.
+// wait. The Windows C runtime has nothing like poll, so there a descriptor
+// that reports EAGAIN fails the write rather than being retried in a loop.
 static int wait_until_writable(int fd) {
 #ifdef _WIN32
   (void)fd;
