@@ -29,54 +29,48 @@ cases=(
   "full 1 1000000" "closed 1 5"                     # failed writes
 )
 
-# run OUTPUT SEED ARGS... -- COMMAND...: leaves the checksum of standard
-# output in $work/out, standard error in $work/err and the status in
-# $work/status, each stream passed through $line_ends first.
+# run NAME LINE_ENDS CASE COMMAND...: runs CASE with COMMAND and leaves the
+# checksum of its standard output in $work/NAME.out, its standard error in
+# $work/NAME.err and its status in $work/NAME.status, each stream passed
+# through LINE_ENDS first.
 run() {
-  local output=$1 seed=$2 args=()
-  shift 2
-  while [ "$1" != -- ]; do args+=("$1"); shift; done
-  shift
+  local name=$1 line_ends=$2 output seed args
+  read -r output seed args <<<"$3"
+  shift 3
   case $output in
-    pipe) KEYSCRIPT_SEED=$seed "$@" "${args[@]}" 2>"$work/err.raw" | $line_ends | cksum >"$work/out" ;;
-    full) KEYSCRIPT_SEED=$seed "$@" "${args[@]}" 2>"$work/err.raw" >/dev/full ;;
-    closed) KEYSCRIPT_SEED=$seed "$@" "${args[@]}" 2>"$work/err.raw" >&- ;;
+    pipe) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | $line_ends | cksum >"$work/$name.out" ;;
+    full) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >/dev/full ;;
+    closed) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >&- ;;
   esac
-  echo "${PIPESTATUS[0]}" >"$work/status"
-  [ "$output" = pipe ] || : >"$work/out"
-  $line_ends <"$work/err.raw" >"$work/err"
+  echo "${PIPESTATUS[0]}" >"$work/$name.status"
+  [ "$output" = pipe ] || : >"$work/$name.out"
+  $line_ends <"$work/raw.err" >"$work/$name.err"
 }
 
-as_is=cat
-crlf='sed s/$/\r/'
 passed=0 failed=0
 for triple in "$@"; do
   binary=build-$triple/keyscript
   argv0=$binary
-  expected_line_ends=$as_is
+  line_ends=cat
   case $triple in
     *-w64-mingw32)
-      binary+=.exe runner=(wine) expected_line_ends=$crlf
+      binary+=.exe runner=(wine) line_ends='sed s/$/\r/'
       argv0=$(winepath -w "$(realpath "$binary")" 2>/dev/null) ;;
     i686-*) runner=() ;;
     powerpc64le-*) runner=(qemu-ppc64le-static) ;;
     *) runner=("qemu-${triple%%-*}-static") ;;
   esac
   for c in "${cases[@]}"; do
-    read -r -a words <<<"$c"
-    line_ends=$expected_line_ends
-    run "${words[@]}" -- bash -c 'exec -a "$0" "$@"' "$argv0" "$native"
-    for stream in out err status; do mv "$work/$stream" "$work/expected.$stream"; done
-    line_ends=$as_is
-    run "${words[@]}" -- "${runner[@]}" "$binary"
+    run native "$line_ends" "$c" bash -c 'exec -a "$0" "$@"' "$argv0" "$native"
+    run target cat "$c" "${runner[@]}" "$binary"
     same=yes
     for stream in out err status; do
-      if ! cmp -s "$work/$stream" "$work/expected.$stream"; then
+      if ! cmp -s "$work/target.$stream" "$work/native.$stream"; then
         echo "FAIL $triple, case '$c': $stream differs from the native build's"
         show=cat
         [ "$stream" = err ] && show="od -An -c"  # line ends made visible
-        echo "  native: $($show "$work/expected.$stream" | head -3)"
-        echo "  $triple: $($show "$work/$stream" | head -3)"
+        echo "  native: $($show "$work/native.$stream" | head -3)"
+        echo "  $triple: $($show "$work/target.$stream" | head -3)"
         same=""
       fi
     done
