@@ -9,6 +9,7 @@
 #include "script/output.h"
 #include "script/pass_writer.h"
 
+namespace keyscript {
 namespace {
 
 struct quiet_stdout {
@@ -27,10 +28,10 @@ struct quiet_stdout {
 
 void key_loop(benchmark::State& state) {
   const quiet_stdout quiet;
-  fix_seed(12345);
+  random_generator generator{12345};
   const auto keys = static_cast<std::int32_t>(state.range(0));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(write_keys(keys));
+    benchmark::DoNotOptimize(write_keys(generator, keys));
   }
   state.SetItemsProcessed(state.iterations() * keys);
 }
@@ -48,5 +49,6 @@ void deletion_lookup(benchmark::State& state) {
 BENCHMARK(deletion_lookup);
 
 }  // namespace
+}  // namespace keyscript
 
 BENCHMARK_MAIN();

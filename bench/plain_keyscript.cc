@@ -1,5 +1,6 @@
 // The yardstick for the fast path: the plain writer the tests use as their
-// oracle, one printf per line with the keys kept in a vector, as a program.
+// oracle (its own generator and arithmetic, one printf per line, the keys
+// kept in a vector), as a program.
 // It takes the seed from KEYSCRIPT_SEED (required) and writes the same bytes
 // as keyscript.
 #include <cstdio>
@@ -9,6 +10,9 @@
 #include "script/reference_script.h"
 
 int main(int argc, char** argv) {
+  using keyscript::MAX_NUM_KEYS;
+  using keyscript::parse_count;
+  using keyscript::parse_seed;
   const char* seed_text = std::getenv("KEYSCRIPT_SEED");
   const auto seed = seed_text != nullptr ? parse_seed(seed_text) : std::nullopt;
   const auto num_keys = argc == 2 ? parse_count(argv[1]) : std::nullopt;
@@ -16,6 +20,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: KEYSCRIPT_SEED=N %s NUM_KEYS (0 to %d)\n", argv[0], MAX_NUM_KEYS);
     return 1;
   }
-  reference_script(*seed, *num_keys, stdout, stderr);
+  reference::script(*seed, *num_keys, stdout, stderr);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

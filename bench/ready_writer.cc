@@ -8,6 +8,7 @@
 #include "script/output.h"
 
 int main(int argc, char** argv) {
+  using namespace keyscript;
   char* end = nullptr;
   const std::uint64_t bytes = argc == 2 ? std::strtoull(argv[1], &end, 10) : 0;
   if (argc != 2 || *end != '\0') {

@@ -35,7 +35,7 @@ captured capture_output(Body body) {
   dup2(out_file, STDOUT_FILENO);
   dup2(err_file, STDERR_FILENO);
   body();
-  flush_output();
+  keyscript::flush_output();
   std::fflush(stderr);
   dup2(saved_out, STDOUT_FILENO);
   dup2(saved_err, STDERR_FILENO);

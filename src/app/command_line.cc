@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,6 +8,8 @@
 #include "script/output.h"
 #include "script/pass_writer.h"
 #include "version.h"
+
+namespace keyscript {
 
 static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -31,20 +34,15 @@ std::optional<std::int32_t> parse_count(const char* text) {
 }
 
 std::optional<std::uint32_t> parse_seed(const char* text) {
-  if (*text == '\0') {
+  // from_chars takes no sign, space or base prefix for an unsigned value and
+  // refuses one out of range; all that is left is to insist on the whole text.
+  const char* end = text + std::strlen(text);
+  std::uint32_t value = 0;
+  const auto [stop, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || stop != end) {
     return std::nullopt;
   }
-  std::uint64_t value = 0;
-  for (; *text != '\0'; ++text) {
-    if (!is_digit(*text)) {
-      return std::nullopt;
-    }
-    value = value * 10 + static_cast<std::uint64_t>(*text - '0');
-    if (value > UINT32_MAX) {
-      return std::nullopt;
-    }
-  }
-  return static_cast<std::uint32_t>(value);
+  return value;
 }
 
 static int usage(const char* program) {
@@ -108,17 +106,25 @@ int run_keyscript(int argc, char** argv) {
     write_message("keyscript: Num Keys must be from 0 to %d, got %d\n", MAX_NUM_KEYS, *num_keys);
     return 1;
   }
+  // The generator is seeded once, after the arguments are known to be good:
+  // a refused run never reads the clock.
+  std::uint32_t seed = 0;
   const char* seed_text = std::getenv("KEYSCRIPT_SEED");
   if (seed_text != nullptr && *seed_text != '\0') {
-    const std::optional<std::uint32_t> seed = parse_seed(seed_text);
-    if (!seed) {
+    const std::optional<std::uint32_t> given = parse_seed(seed_text);
+    if (!given) {
       write_message("keyscript: KEYSCRIPT_SEED must be a whole number from 0 to 4294967295, digits only\n");
       return 1;
     }
-    fix_seed(*seed);
+    seed = *given;
+  } else {
+    seed = clock_seed();
   }
-  write_pass(*num_keys);
-  write_pass(*num_keys);
+  random_generator generator{seed};
+  write_pass(generator, *num_keys);
+  write_pass(generator, *num_keys);
   write_output("s\nq\n");
   return finish(0);
 }
+
+}  // namespace keyscript

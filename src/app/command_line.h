@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace keyscript {
+
 // The largest count for which every pass's insert count, up to 1.1 times the
 // request, still fits in 32 bits.
 inline constexpr std::int32_t MAX_NUM_KEYS = 1952257819;
@@ -18,3 +20,5 @@ std::optional<std::uint32_t> parse_seed(const char* text);
 
 // The whole run; returns the exit status.
 int run_keyscript(int argc, char** argv);
+
+}  // namespace keyscript

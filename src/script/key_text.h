@@ -6,6 +6,8 @@
 // Every key line there can be ("0\n" to "32767\n"), made at compile time, so
 // writing a key is one 8-byte copy and no division at run time.
 
+namespace keyscript {
+
 inline constexpr std::int32_t KEY_VALUES = 32768;
 inline constexpr std::int32_t MAX_KEY_LINE = 6;  // "32767\n"
 
@@ -33,3 +35,5 @@ inline constexpr std::array<key_text, KEY_VALUES> KEY_TEXT = [] {
   }
   return table;
 }();
+
+}  // namespace keyscript

@@ -16,6 +16,8 @@
 #include <unistd.h>
 #endif
 
+namespace keyscript {
+
 static constexpr int OUTPUT_FD = 1;
 static constexpr int MESSAGE_FD = 2;
 
@@ -139,3 +141,5 @@ void write_output(std::string_view text) {
     text.remove_prefix(part);
   }
 }
+
+}  // namespace keyscript

@@ -9,6 +9,8 @@
 // never passes for success. Messages on standard error are written at once,
 // each with a single write where the descriptor takes it whole.
 
+namespace keyscript {
+
 inline constexpr std::size_t OUTPUT_CAPACITY = std::size_t{1} << 18;
 // Room the hot loop may scribble past what it reserved (whole 8-byte copies).
 inline constexpr std::size_t OUTPUT_SLACK = 16;
@@ -41,3 +43,5 @@ bool messages_failed();
 // Both standard streams are text streams: where the platform translates line
 // ends (Windows), every "\n" leaves the process as CR LF.
 void use_text_streams();
+
+}  // namespace keyscript

@@ -2,8 +2,12 @@
 
 #include <cstdint>
 
+#include "random/generator.h"
+
 // One pass of the script: "i", the pass's keys, "-1", "s", then a few of
 // those keys named for deletion as "d KEY". Progress goes to standard error.
+
+namespace keyscript {
 
 // The keys of a pass are the draws that follow `first_state`, so the pass
 // keeps only where they start: key `index` can be drawn again at any time
@@ -13,11 +17,14 @@ struct drawn_keys {
   std::int32_t count;
 };
 
-void write_pass(std::int32_t num_keys);
+// Draws, in this order, the pass's count, its keys and its deletion picks.
+void write_pass(random_generator& generator, std::int32_t num_keys);
 
 // The steps of a pass, exposed so that each can be checked on its own.
 std::int32_t insert_count_for(double multiplier, std::int32_t num_keys);
 std::int32_t delete_count_for(std::int32_t num_keys, std::int32_t insert_count);
 std::int32_t deletion_index(double pick, std::int32_t insert_count);
 std::int32_t key_at(drawn_keys keys, std::int32_t index);
-drawn_keys write_keys(std::int32_t count);
+drawn_keys write_keys(random_generator& generator, std::int32_t count);
+
+}  // namespace keyscript

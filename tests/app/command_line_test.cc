@@ -4,6 +4,9 @@
 
 #include <climits>
 
+namespace keyscript {
+namespace {
+
 TEST(CommandLine, CountReadsLikeScanfButWraps) {
   const struct {
     const char* text;
@@ -61,3 +64,6 @@ TEST(CommandLine, SeedIsDigitsOnlyWithin32Bits) {
     }
   }
 }
+
+}  // namespace
+}  // namespace keyscript

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+namespace keyscript {
 namespace {
 
 // One call of the scripted write: fail with `error`, or else accept up to
@@ -79,3 +80,5 @@ TEST(OutputDeathTest, WriteThatAcceptsNothingEndsTheRun) {
       },
       testing::ExitedWithCode(1), "^keyscript: write error: No space left on device\n$");
 }
+
+}  // namespace keyscript

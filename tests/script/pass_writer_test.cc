@@ -11,16 +11,19 @@
 #include "script/key_text.h"
 #include "script/output.h"
 
-static captured script_for(std::uint32_t seed, std::int32_t num_keys) {
+namespace keyscript {
+namespace {
+
+captured script_for(std::uint32_t seed, std::int32_t num_keys) {
   return capture_output([&] {
-    fix_seed(seed);
-    write_pass(num_keys);
-    write_pass(num_keys);
+    random_generator generator{seed};
+    write_pass(generator, num_keys);
+    write_pass(generator, num_keys);
     write_output("s\nq\n");
   });
 }
 
-static std::string progress(std::int32_t insert1, std::int32_t delete1, std::int32_t insert2, std::int32_t delete2) {
+std::string progress(std::int32_t insert1, std::int32_t delete1, std::int32_t insert2, std::int32_t delete2) {
   std::string text;
   for (const auto& [inserted, deleted] : {std::pair{insert1, delete1}, std::pair{insert2, delete2}}) {
     text += "Going to insert: " + std::to_string(inserted) + " number of keys\n";
@@ -65,7 +68,7 @@ TEST(PassWriter, MatchesThePlainWriterOverManySeedsAndCounts) {
     const std::uint32_t mixed = seed * 2654435761U;
     for (const std::int32_t num_keys : counts) {
       std::string expected_err;
-      const std::string expected = reference_script(mixed, num_keys, &expected_err);
+      const std::string expected = reference::script(mixed, num_keys, &expected_err);
       const captured result = script_for(mixed, num_keys);
       ASSERT_EQ(result.out, expected) << "seed " << mixed << ", " << num_keys << " keys";
       ASSERT_EQ(result.err, expected_err) << "seed " << mixed << ", " << num_keys << " keys";
@@ -146,3 +149,6 @@ TEST(PassWriter, KeyTextIsTheDecimalLine) {
     EXPECT_EQ(std::string(text.bytes, text.length), std::to_string(key) + "\n");
   }
 }
+
+}  // namespace
+}  // namespace keyscript
