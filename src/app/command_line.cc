@@ -78,12 +78,12 @@ static void write_help(const char* program) {
 
 // Standard error reports problems itself; if it cannot even do that, the
 // exit status is all that is left to say so.
-static int finish(int status) {
-  flush_output();
+static int finish(int status, close_function close_fd) {
+  close_output(close_fd);
   return messages_failed() ? 1 : status;
 }
 
-int run_keyscript(int argc, char** argv) {
+int run_keyscript(int argc, char** argv, close_function close_fd) {
   use_text_streams();
   const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "keyscript";
   if (argc != 2) {
@@ -92,11 +92,11 @@ int run_keyscript(int argc, char** argv) {
   const char* argument = argv[1];
   if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
     write_help(program);
-    return finish(0);
+    return finish(0, close_fd);
   }
   if (std::strcmp(argument, "--version") == 0) {
     write_output("keyscript " KEYSCRIPT_VERSION "\n");
-    return finish(0);
+    return finish(0, close_fd);
   }
   const std::optional<std::int32_t> num_keys = parse_count(argument);
   if (!num_keys) {
@@ -124,7 +124,7 @@ int run_keyscript(int argc, char** argv) {
   write_pass(generator, *num_keys);
   write_pass(generator, *num_keys);
   write_output("s\nq\n");
-  return finish(0);
+  return finish(0, close_fd);
 }
 
 }  // namespace keyscript

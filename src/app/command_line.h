@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "script/output.h"
+
 namespace keyscript {
 
 // The largest count for which every pass's insert count, up to 1.1 times the
@@ -18,7 +20,8 @@ std::optional<std::int32_t> parse_count(const char* text);
 // A seed is digits only, 0 to 4294967295.
 std::optional<std::uint32_t> parse_seed(const char* text);
 
-// The whole run; returns the exit status.
-int run_keyscript(int argc, char** argv);
+// The whole run; returns the exit status. Standard output is closed at the
+// end with `close_fd`.
+int run_keyscript(int argc, char** argv, close_function close_fd = system_close);
 
 }  // namespace keyscript

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +26,30 @@ static char output_buffer[OUTPUT_CAPACITY + OUTPUT_SLACK];
 static std::size_t output_used = 0;
 static bool message_lost = false;
 
+#ifdef _WIN32
+// The Windows error of a write into a pipe whose reader has gone.
+static constexpr unsigned long WINDOWS_ERROR_NO_DATA = 232;
+#endif
+
 std::ptrdiff_t system_write(int fd, const char* data, std::size_t size) {
 #ifdef _WIN32
-  return _write(fd, data, static_cast<unsigned int>(size));
+  // _write takes an unsigned int and returns an int; a short write is fine.
+  const int written = _write(fd, data, static_cast<unsigned int>(std::min<std::size_t>(size, INT_MAX)));
+  // The C runtime reports a reader that has gone as EINVAL; it is EPIPE.
+  if (written < 0 && errno == EINVAL && _doserrno == WINDOWS_ERROR_NO_DATA) {
+    errno = EPIPE;
+  }
+  return written;
 #else
   return ::write(fd, data, size);
+#endif
+}
+
+int system_close(int fd) {
+#ifdef _WIN32
+  return _close(fd);
+#else
+  return ::close(fd);
 #endif
 }
 
@@ -74,12 +94,27 @@ int write_all(int fd, const char* data, std::size_t size, write_function write_s
 void write_message(const char* format, ...) {
   char line[256];
   va_list values;
+  va_list again;
   va_start(values, format);
+  va_copy(again, values);
   const int length = std::vsnprintf(line, sizeof line, format, values);
   va_end(values);
-  if (length < 0 || write_all(MESSAGE_FD, line, std::min(static_cast<std::size_t>(length), sizeof line - 1)) != 0) {
+  // The rare line that does not fit, such as one naming a long program
+  // path, is formatted again into room of its own (malloc rather than a
+  // std::string keeps the program free of libstdc++ and its start-up cost).
+  char* longer = nullptr;
+  if (length >= static_cast<int>(sizeof line)) {
+    longer = static_cast<char*>(std::malloc(static_cast<std::size_t>(length) + 1));
+    if (longer != nullptr) {
+      std::vsnprintf(longer, static_cast<std::size_t>(length) + 1, format, again);
+    }
+  }
+  va_end(again);
+  const bool formatted = length >= 0 && (length < static_cast<int>(sizeof line) || longer != nullptr);
+  if (!formatted || write_all(MESSAGE_FD, longer != nullptr ? longer : line, static_cast<std::size_t>(length)) != 0) {
     message_lost = true;
   }
+  std::free(longer);
 }
 
 bool messages_failed() { return message_lost; }
@@ -139,6 +174,13 @@ void write_output(std::string_view text) {
     std::memcpy(at, text.data(), part);
     output_commit(at + part);
     text.remove_prefix(part);
+  }
+}
+
+void close_output(close_function close_fd) {
+  flush_output();
+  if (close_fd(OUTPUT_FD) != 0) {
+    fail_write(errno);
   }
 }
 

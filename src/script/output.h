@@ -20,6 +20,10 @@ inline constexpr std::size_t OUTPUT_SLACK = 16;
 using write_function = std::ptrdiff_t (*)(int fd, const char* data, std::size_t size);
 std::ptrdiff_t system_write(int fd, const char* data, std::size_t size);
 
+// The platform's close: 0, or -1 with errno set.
+using close_function = int (*)(int fd);
+int system_close(int fd);
+
 // Hands every byte of `data` to `fd`, going on after short writes and
 // interrupted calls, and waiting while a non-blocking descriptor is full.
 // Returns 0, or the errno value of the failure; a write that accepts nothing
@@ -35,8 +39,14 @@ void output_commit(const char* end);
 void write_output(std::string_view text);
 void flush_output(write_function write_some = system_write);
 
-// A line for standard error, formatted as printf does. A message that cannot
-// be written is remembered, so that the run can still end with status 1.
+// Flushes standard output and closes it. Some file systems (NFS, FUSE and
+// others) report a failed write-back only when the file is closed, so a
+// failed close is a failed write and ends the run like one.
+void close_output(close_function close_fd = system_close);
+
+// A line for standard error, formatted as printf does, of any length. A
+// message that cannot be written is remembered, so that the run can still
+// end with status 1.
 [[gnu::format(printf, 1, 2)]] void write_message(const char* format, ...);
 bool messages_failed();
 

@@ -1,8 +1,12 @@
 #include "app/command_line.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 namespace keyscript {
 namespace {
@@ -63,6 +67,27 @@ TEST(CommandLine, SeedIsDigitsOnlyWithin32Bits) {
       EXPECT_EQ(*seed, c.value) << '"' << c.text << '"';
     }
   }
+}
+
+// Standard output that takes every write and fails at close, as NFS or FUSE
+// report a failed write-back.
+int close_fails(int fd) {
+  ::close(fd);
+  errno = EIO;
+  return -1;
+}
+
+TEST(RunDeathTest, FailedCloseOfStandardOutputFailsTheRun) {
+  char program[] = "keyscript";
+  char count[] = "5";
+  char* argv[] = {program, count, nullptr};
+  EXPECT_EXIT(
+      {
+        setenv("KEYSCRIPT_SEED", "1", 1);
+        dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        std::exit(run_keyscript(2, argv, close_fails));
+      },
+      testing::ExitedWithCode(1), "Going to delete: 1 number of keys\nkeyscript: write error: Input/output error\n$");
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "../capture.h"
+
 namespace keyscript {
 namespace {
 
@@ -36,7 +38,12 @@ std::ptrdiff_t scripted_write(int /*fd*/, const char* data, std::size_t size) {
 
 std::ptrdiff_t accepts_nothing(int /*fd*/, const char* /*data*/, std::size_t /*size*/) { return 0; }
 
-}  // namespace
+// A close whose write-back fails, as NFS and FUSE can report only at close.
+int close_fails(int fd) {
+  ::close(fd);
+  errno = EIO;
+  return -1;
+}
 
 TEST(Output, WriteAllGoesOnUntilDoneOrFailed) {
   const std::string text = "i\n18467\n6334\n-1\n";
@@ -72,13 +79,28 @@ TEST(Output, WriteAllGoesOnUntilDoneOrFailed) {
   close(ends[1]);
 }
 
-TEST(OutputDeathTest, WriteThatAcceptsNothingEndsTheRun) {
+TEST(OutputDeathTest, FailedWriteOrCloseEndsTheRun) {
   EXPECT_EXIT(
       {
         write_output("s\nq\n");
         flush_output(accepts_nothing);
       },
       testing::ExitedWithCode(1), "^keyscript: write error: No space left on device\n$");
+  EXPECT_EXIT(
+      {
+        write_output("s\nq\n");
+        close_output(close_fails);
+      },
+      testing::ExitedWithCode(1), "^keyscript: write error: Input/output error\n$");
 }
 
+TEST(Output, MessageOfAnyLengthIsWrittenWhole) {
+  for (const std::size_t length : {0, 235, 236, 300, 100000}) {
+    const std::string name(length, 'k');
+    const captured result = capture_output([&] { write_message("Usage: %s <Num Keys>\n", name.c_str()); });
+    EXPECT_EQ(result.err, "Usage: " + name + " <Num Keys>\n") << length;
+  }
+}
+
+}  // namespace
 }  // namespace keyscript
