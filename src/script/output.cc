@@ -27,8 +27,11 @@ static std::size_t output_used = 0;
 static bool message_lost = false;
 
 #ifdef _WIN32
-// The Windows error of a write into a pipe whose reader has gone.
+// The Windows errors of a write into a pipe whose reader has gone:
+// ERROR_NO_DATA ("the pipe is being closed"), and ERROR_PIPE_NOT_CONNECTED,
+// which wine gives for the same thing.
 static constexpr unsigned long WINDOWS_ERROR_NO_DATA = 232;
+static constexpr unsigned long WINDOWS_ERROR_PIPE_NOT_CONNECTED = 233;
 #endif
 
 std::ptrdiff_t system_write(int fd, const char* data, std::size_t size) {
@@ -36,7 +39,8 @@ std::ptrdiff_t system_write(int fd, const char* data, std::size_t size) {
   // _write takes an unsigned int and returns an int; a short write is fine.
   const int written = _write(fd, data, static_cast<unsigned int>(std::min<std::size_t>(size, INT_MAX)));
   // The C runtime reports a reader that has gone as EINVAL; it is EPIPE.
-  if (written < 0 && errno == EINVAL && _doserrno == WINDOWS_ERROR_NO_DATA) {
+  if (written < 0 && errno == EINVAL &&
+      (_doserrno == WINDOWS_ERROR_NO_DATA || _doserrno == WINDOWS_ERROR_PIPE_NOT_CONNECTED)) {
     errno = EPIPE;
   }
   return written;
