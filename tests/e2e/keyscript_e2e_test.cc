@@ -74,12 +74,26 @@ run_result run(const run_options& options) {
     for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
       close(fd);
     }
-    std::vector<char*> argv{const_cast<char*>(options.argv0.c_str())};
-    for (const std::string& arg : options.args) {
-      argv.push_back(const_cast<char*>(arg.c_str()));
+    // A cross build's keyscript runs under qemu-user, which takes the
+    // program name to hand over with -0.
+    const std::string emulator = KEYSCRIPT_EMULATOR;
+    std::vector<std::string> words;
+    if (!emulator.empty()) {
+      words = {emulator, "-0", options.argv0, KEYSCRIPT_BINARY};
+    } else {
+      words = {options.argv0};
+    }
+    words.insert(words.end(), options.args.begin(), options.args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+      argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    execv(KEYSCRIPT_BINARY, argv.data());
+    if (emulator.empty()) {
+      execv(KEYSCRIPT_BINARY, argv.data());
+    } else {
+      execvp(emulator.c_str(), argv.data());
+    }
     _exit(127);
   }
   close(out_pipe[1]);

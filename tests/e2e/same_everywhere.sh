@@ -7,9 +7,10 @@
 #   tests/e2e/same_everywhere.sh NATIVE_KEYSCRIPT TRIPLE...
 #
 # TRIPLE's binary is build-TRIPLE/keyscript (keyscript.exe for Windows). Each
-# runs under qemu-user, directly (32-bit x86 on an x86-64 kernel) or under
-# wine with the WINEPREFIX of the environment. The native binary is run with
-# the same argv[0] as the target sees, so the usage line must match too.
+# runs under the emulator its toolchain file names (qemu-user, or wine with
+# the WINEPREFIX of the environment), or directly where it names none (32-bit
+# x86 on an x86-64 kernel). The native binary is run with the same argv[0] as
+# the target sees, so the usage line must match too.
 set -uo pipefail  # no -e: a failing status is one of the things compared
 native=$1
 shift
@@ -17,7 +18,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 set -f  # the cases' arguments are split on spaces, never globbed
 
-# Where standard output goes, KEYSCRIPT_SEED, then the arguments.
+# Where standard output goes, KEYSCRIPT_SEED, then the arguments. "first"
+# compares only the first progress line, the pass's count, which is written
+# before any key: the reader stops after one byte, so a count of nearly two
+# billion costs nothing. Those counts are where x87 arithmetic, with its wider
+# intermediates, draws a different count from plain double precision.
 cases=(
   "pipe 1 5" "pipe 1 2" "pipe 1 12" "pipe 12345 3"  # the worked examples
   "pipe 1 0" "pipe 1 1" "pipe 1 10" "pipe 1 11"     # empty passes; one or ten deletions
@@ -27,6 +32,9 @@ cases=(
   "pipe 1" "pipe 1 5 6" "pipe 1 abc"                # usage failures
   "pipe 1 --help" "pipe 1 --version"
   "full 1 1000000" "closed 1 5"                     # failed writes
+  "first 1234892353 1900000033" "first 3060987269 224803744"  # counts that x87
+  "first 2717185413 337707131" "first 765064581 548313449"    # arithmetic gets
+  "first 3813143941 670217106"                                 # wrong
 )
 
 # run NAME LINE_ENDS CASE COMMAND...: runs CASE with COMMAND and leaves the
@@ -39,12 +47,20 @@ run() {
   shift 3
   case $output in
     pipe) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | $line_ends | cksum >"$work/$name.out" ;;
+    first) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | head -c1 >/dev/null ;;
     full) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >/dev/full ;;
     closed) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >&- ;;
   esac
   echo "${PIPESTATUS[0]}" >"$work/$name.status"
   [ "$output" = pipe ] || : >"$work/$name.out"
-  $line_ends <"$work/raw.err" >"$work/$name.err"
+  if [ "$output" = first ]; then
+    # The run ends when the reader goes: by SIGPIPE, or on Windows by a
+    # write error with a line of its own. Neither is the case's point.
+    echo - >"$work/$name.status"
+    head -n 1 "$work/raw.err" | $line_ends >"$work/$name.err"
+  else
+    $line_ends <"$work/raw.err" >"$work/$name.err"
+  fi
 }
 
 passed=0 failed=0
@@ -52,13 +68,11 @@ for triple in "$@"; do
   binary=build-$triple/keyscript
   argv0=$binary
   line_ends=cat
+  read -r -a runner < <(sed -n 's/^set(CMAKE_CROSSCOMPILING_EMULATOR \(.*\))$/\1/p' "cmake/toolchains/$triple.cmake")
   case $triple in
     *-w64-mingw32)
-      binary+=.exe runner=(wine) line_ends='sed s/$/\r/'
+      binary+=.exe line_ends='sed s/$/\r/'
       argv0=$(winepath -w "$(realpath "$binary")" 2>/dev/null) ;;
-    i686-*) runner=() ;;
-    powerpc64le-*) runner=(qemu-ppc64le-static) ;;
-    *) runner=("qemu-${triple%%-*}-static") ;;
   esac
   for c in "${cases[@]}"; do
     run native "$line_ends" "$c" bash -c 'exec -a "$0" "$@"' "$argv0" "$native"

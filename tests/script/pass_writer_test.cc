@@ -101,6 +101,20 @@ TEST(PassWriter, InsertCountBoundsOverAllDraws) {
   }
 }
 
+TEST(PassWriter, CountsWhereWiderArithmeticTruncatesOtherwise) {
+  // m * NUM_KEYS lands just above a whole number here; x87 arithmetic, with
+  // its wider intermediates, truncates to one less.
+  const struct {
+    std::int32_t draw, num_keys, insert_count;
+  } cases[] = {
+      {12162, 1900000033, 1851043143}, {18068, 224803744, 227115106}, {3086, 337707131, 310297471},
+      {15647, 548313449, 545848573},   {21525, 670217106, 691249987},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(insert_count_for(between_value(c.draw, 0.9F, 1.1F), c.num_keys), c.insert_count) << c.num_keys;
+  }
+}
+
 TEST(PassWriter, DeleteCountFollowsTheRequestNotTheInsertCount) {
   EXPECT_EQ(delete_count_for(10, 11), 1);
   EXPECT_EQ(delete_count_for(11, 9), 10);
