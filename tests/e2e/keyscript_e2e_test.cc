@@ -155,10 +155,18 @@ TEST(EndToEnd, FailuresWriteOneLineAndNothingToStdout) {
   }
 }
 
-TEST(EndToEnd, UsageNamesKeyscriptWhenProgramNameIsEmpty) {
-  const run_result result = run({.args = {}, .argv0 = ""});
-  EXPECT_EQ(result.err, "Usage: keyscript <Num Keys>\n");
-  EXPECT_EQ(result.status, 1);
+TEST(EndToEnd, UsageNamesTheProgramAsInvokedWhole) {
+  const struct {
+    std::string argv0, named;
+  } cases[] = {
+      {"", "keyscript"},  // no name at all
+      {"/opt/" + std::string(300, 'k'), "/opt/" + std::string(300, 'k')},
+  };
+  for (const auto& c : cases) {
+    const run_result result = run({.args = {}, .argv0 = c.argv0});
+    EXPECT_EQ(result.err, "Usage: " + c.named + " <Num Keys>\n");
+    EXPECT_EQ(result.status, 1);
+  }
 }
 
 TEST(EndToEnd, HelpAndVersion) {
