@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "random/generator.h"
-#include "script/output.h"
+#include "output/output.h"
 #include "script/pass_writer.h"
 
 namespace keyscript {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "script/output.h"
+#include "output/output.h"
 
 int main(int argc, char** argv) {
   using namespace keyscript;

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "script/output.h"
+#include "output/output.h"
 
 struct captured {
   std::string out;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "random/generator.h"
-#include "script/output.h"
+#include "output/output.h"
 #include "script/pass_writer.h"
 #include "version.h"
 

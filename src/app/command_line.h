@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "script/output.h"
+#include "output/output.h"
 
 namespace keyscript {
 

@@ -5,7 +5,7 @@
 
 #include "random/generator.h"
 #include "script/key_text.h"
-#include "script/output.h"
+#include "output/output.h"
 
 namespace keyscript {
 

@@ -9,7 +9,7 @@
 #include "random/generator.h"
 #include "reference_script.h"
 #include "script/key_text.h"
-#include "script/output.h"
+#include "output/output.h"
 
 namespace keyscript {
 namespace {

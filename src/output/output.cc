@@ -1,4 +1,4 @@
-#include "script/output.h"
+#include "output/output.h"
 
 #include <fcntl.h>
 
