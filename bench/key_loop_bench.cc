@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "random/generator.h"
 #include "output/output.h"
+#include "random/generator.h"
 #include "script/pass_writer.h"
 
 namespace keyscript {

@@ -15,11 +15,11 @@ int main(int argc, char** argv) {
   using keyscript::parse_seed;
   const char* seed_text = std::getenv("KEYSCRIPT_SEED");
   const auto seed = seed_text != nullptr ? parse_seed(seed_text) : std::nullopt;
-  const auto num_keys = argc == 2 ? parse_count(argv[1]) : std::nullopt;
-  if (!seed || !num_keys || *num_keys < 0 || *num_keys > MAX_NUM_KEYS) {
+  const auto count = argc == 2 ? parse_count(argv[1]) : std::nullopt;
+  if (!seed || !count || count->value < 0 || count->value > MAX_NUM_KEYS) {
     std::fprintf(stderr, "usage: KEYSCRIPT_SEED=N %s NUM_KEYS (0 to %d)\n", argv[0], MAX_NUM_KEYS);
     return 1;
   }
-  reference::script(*seed, *num_keys, stdout, stderr);
+  reference::script(*seed, count->value, stdout, stderr);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

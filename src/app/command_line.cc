@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "random/generator.h"
 #include "output/output.h"
+#include "output/quote.h"
+#include "random/generator.h"
 #include "script/pass_writer.h"
 #include "version.h"
 
@@ -15,7 +16,7 @@ static bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c ==
 
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-std::optional<std::int32_t> parse_count(const char* text) {
+std::optional<count_reading> parse_count(const char* text) {
   while (is_space(*text)) {
     ++text;
   }
@@ -27,10 +28,18 @@ std::optional<std::int32_t> parse_count(const char* text) {
     return std::nullopt;
   }
   std::uint32_t value = 0;
+  std::uint64_t magnitude = 0;  // the digits' true value, held once past 2^32
   for (; is_digit(*text); ++text) {
-    value = value * 10U + static_cast<std::uint32_t>(*text - '0');
+    const auto digit = static_cast<std::uint32_t>(*text - '0');
+    value = value * 10U + digit;
+    magnitude = magnitude > UINT32_MAX ? magnitude : magnitude * 10U + digit;
   }
-  return static_cast<std::int32_t>(negative ? 0U - value : value);
+  const char* rest = text;
+  while (is_space(*rest)) {
+    ++rest;
+  }
+  const std::uint64_t limit = negative ? std::uint64_t{INT32_MAX} + 1 : INT32_MAX;
+  return count_reading{static_cast<std::int32_t>(negative ? 0U - value : value), *rest != '\0', magnitude > limit};
 }
 
 std::optional<std::uint32_t> parse_seed(const char* text) {
@@ -54,15 +63,20 @@ static void write_help(const char* program) {
   write_output("Usage: ");
   write_output(program);
   write_output(
-      " <Num Keys>\n"
+      " NUM_KEYS\n"
       "Write a random, reproducible command script for exercising a program that\n"
       "keeps a collection of integer keys.\n"
       "\n"
       "The script has two passes. Each pass is \"i\", its keys (0 to 32767, one per\n"
-      "line, about 0.9 to 1.1 times Num Keys of them), \"-1\", \"s\", then lines\n"
-      "\"d KEY\" naming keys of that pass to delete: 1 when Num Keys is 10 or less,\n"
-      "else 10. The script ends with \"s\" and \"q\". Each pass reports its counts on\n"
-      "standard error. Num Keys is from 0 to 1952257819.\n"
+      "line, about 0.9 to 1.1 times NUM_KEYS of them, drawn with replacement), \"-1\",\n"
+      "\"s\", then lines \"d KEY\" naming keys of that pass to delete: 1 when NUM_KEYS\n"
+      "is 10 or less, else 10, each picked independently, so a pass can name a key\n"
+      "more than once. The script ends with \"s\" and \"q\". Each pass reports its\n"
+      "counts on standard error.\n"
+      "\n"
+      "NUM_KEYS is from 0 to 1952257819, read like C's %d: leading white space, an\n"
+      "optional sign, then digits. Text after the digits is ignored and digits past\n"
+      "32 bits wrap around; either draws a warning that says what NUM_KEYS is read as.\n"
       "\n"
       "  -h, --help  show this help\n"
       "  --version   show the version\n"
@@ -70,10 +84,12 @@ static void write_help(const char* program) {
       "Environment:\n"
       "  KEYSCRIPT_SEED  seed the generator with this whole number, 0 to 4294967295,\n"
       "                  instead of the clock (the Unix time in whole seconds when the\n"
-      "                  run starts). The same seed and Num Keys give the same script.\n"
+      "                  run starts); when set, it must not be empty. The same seed\n"
+      "                  and NUM_KEYS give the same script.\n"
       "\n"
-      "Exit status: 0 on success; 1 on wrong usage, a refused Num Keys or\n"
-      "KEYSCRIPT_SEED, or a write error.\n");
+      "Exit status: 0 on success; 1 on wrong usage, a refused NUM_KEYS or\n"
+      "KEYSCRIPT_SEED, a failed write or close of standard output, or a standard\n"
+      "error that cannot be written.\n");
 }
 
 // Standard error reports problems itself; if it cannot even do that, the
@@ -98,31 +114,42 @@ int run_keyscript(int argc, char** argv, close_function close_fd) {
     write_output("keyscript " KEYSCRIPT_VERSION "\n");
     return finish(0, close_fd);
   }
-  const std::optional<std::int32_t> num_keys = parse_count(argument);
-  if (!num_keys) {
+  const std::optional<count_reading> count = parse_count(argument);
+  if (!count) {
     return usage(program);
   }
-  if (*num_keys < 0 || *num_keys > MAX_NUM_KEYS) {
-    write_message("keyscript: Num Keys must be from 0 to %d, got %d\n", MAX_NUM_KEYS, *num_keys);
+  // Refusals and warnings quote the argument as typed, and say what it was
+  // read as: 4294967295 is -1, 1e6 is 1.
+  if (count->value < 0 || count->value > MAX_NUM_KEYS) {
+    write_message("keyscript: NUM_KEYS %s is read as %d; it must be from 0 to %d\n", quote(argument).text, count->value,
+                  MAX_NUM_KEYS);
     return 1;
   }
   // The generator is seeded once, after the arguments are known to be good:
-  // a refused run never reads the clock.
+  // a refused run never reads the clock. A seed that is set but empty is
+  // refused, not taken for the clock: KEYSCRIPT_SEED=$seed with a misspelt
+  // variable would otherwise give a run that nobody can repeat.
   std::uint32_t seed = 0;
   const char* seed_text = std::getenv("KEYSCRIPT_SEED");
-  if (seed_text != nullptr && *seed_text != '\0') {
+  if (seed_text != nullptr) {
     const std::optional<std::uint32_t> given = parse_seed(seed_text);
     if (!given) {
-      write_message("keyscript: KEYSCRIPT_SEED must be a whole number from 0 to 4294967295, digits only\n");
+      write_message(
+          "keyscript: KEYSCRIPT_SEED %s is not a seed: set it to a whole number from 0 to 4294967295, "
+          "or unset it to seed from the clock\n",
+          quote(seed_text).text);
       return 1;
     }
     seed = *given;
   } else {
     seed = clock_seed();
   }
+  if (count->text_after_digits || count->wrapped) {
+    write_message("keyscript: warning: NUM_KEYS %s is read as %d\n", quote(argument).text, count->value);
+  }
   random_generator generator{seed};
-  write_pass(generator, *num_keys);
-  write_pass(generator, *num_keys);
+  write_pass(generator, count->value);
+  write_pass(generator, count->value);
   write_output("s\nq\n");
   return finish(0, close_fd);
 }

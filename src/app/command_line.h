@@ -11,11 +11,20 @@ namespace keyscript {
 // request, still fits in 32 bits.
 inline constexpr std::int32_t MAX_NUM_KEYS = 1952257819;
 
+// A count as read, and whether the reading passed over anything a user may
+// not have meant: text after the digits other than white space ("1e6" is 1,
+// "1,000" is 1), or digits whose value does not fit in 32 bits.
+struct count_reading {
+  std::int32_t value;
+  bool text_after_digits;
+  bool wrapped;
+};
+
 // Reads a count as "%d" does, except that digits past 32 bits wrap modulo
 // 2^32 instead of saturating: leading white space, one optional sign right
 // before the digits, then as many digits as there are; the rest is ignored.
 // Empty when no digit follows.
-std::optional<std::int32_t> parse_count(const char* text);
+std::optional<count_reading> parse_count(const char* text);
 
 // A seed is digits only, 0 to 4294967295.
 std::optional<std::uint32_t> parse_seed(const char* text);

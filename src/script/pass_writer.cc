@@ -3,9 +3,9 @@
 #include <bit>
 #include <cstring>
 
+#include "output/output.h"
 #include "random/generator.h"
 #include "script/key_text.h"
-#include "output/output.h"
 
 namespace keyscript {
 

@@ -12,30 +12,45 @@ namespace keyscript {
 namespace {
 
 TEST(CommandLine, CountReadsLikeScanfButWraps) {
+  // What a count is read as, and whether the reading passed over text after
+  // the digits or digits beyond 32 bits (either draws a warning).
   const struct {
     const char* text;
     std::int32_t value;
+    bool text_after_digits, wrapped;
   } cases[] = {
-      {"5", 5},
-      {"+5", 5},
-      {"005", 5},
-      {"5xyz", 5},
-      {"-3", -3},
-      {" \t\n\v\f\r7", 7},
-      {"0x10", 0},
-      {"12 34", 12},
-      {"-0", 0},
-      {"2147483647", INT32_MAX},
-      {"2147483648", INT32_MIN},
-      {"4294967297", 1},
-      {"99999999999", 1215752191},
-      {"-2147483649", 2147483647},
-      {"000000000000000000000000000042", 42},
+      {"5", 5, false, false},
+      {"+5", 5, false, false},
+      {"005", 5, false, false},
+      {" 5", 5, false, false},
+      {"5 ", 5, false, false},
+      {" \t\n\v\f\r7\n", 7, false, false},
+      {"-3", -3, false, false},
+      {"-0", 0, false, false},
+      {"5xyz", 5, true, false},
+      {"1e6", 1, true, false},
+      {"1,000", 1, true, false},
+      {"12abc", 12, true, false},
+      {"0x10", 0, true, false},
+      {"12 34", 12, true, false},
+      {"5\xA0", 5, true, false},  // no-break space is not white space here
+      {"2147483647", INT32_MAX, false, false},
+      {"-2147483648", INT32_MIN, false, false},
+      {"2147483648", INT32_MIN, false, true},
+      {"-2147483649", INT32_MAX, false, true},
+      {"4294967296", 0, false, true},
+      {"4294967297", 1, false, true},
+      {"99999999999", 1215752191, false, true},
+      {"99999999999x", 1215752191, true, true},
+      {"000000000000000000000000000042", 42, false, false},
+      {"1000000000000000000000000000000000000000", 0, false, true},
   };
   for (const auto& c : cases) {
-    const auto value = parse_count(c.text);
-    ASSERT_TRUE(value.has_value()) << '"' << c.text << '"';
-    EXPECT_EQ(*value, c.value) << '"' << c.text << '"';
+    const auto count = parse_count(c.text);
+    ASSERT_TRUE(count.has_value()) << '"' << c.text << '"';
+    EXPECT_EQ(count->value, c.value) << '"' << c.text << '"';
+    EXPECT_EQ(count->text_after_digits, c.text_after_digits) << '"' << c.text << '"';
+    EXPECT_EQ(count->wrapped, c.wrapped) << '"' << c.text << '"';
   }
 }
 

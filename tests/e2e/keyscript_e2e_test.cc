@@ -120,8 +120,14 @@ run_result run(const run_options& options) {
 }
 
 const std::string usage_line = std::string("Usage: ") + KEYSCRIPT_BINARY + " <Num Keys>\n";
-const std::string range_refusal = "keyscript: Num Keys must be from 0 to 1952257819, got ";
-const std::string seed_refusal = "keyscript: KEYSCRIPT_SEED must be a whole number from 0 to 4294967295, digits only\n";
+std::string range_refusal(const std::string& quoted, const std::string& value) {
+  return "keyscript: NUM_KEYS " + quoted + " is read as " + value + "; it must be from 0 to 1952257819\n";
+}
+
+std::string seed_refusal(const std::string& quoted) {
+  return "keyscript: KEYSCRIPT_SEED " + quoted +
+         " is not a seed: set it to a whole number from 0 to 4294967295, or unset it to seed from the clock\n";
+}
 
 }  // namespace
 
@@ -137,18 +143,22 @@ TEST(EndToEnd, FailuresWriteOneLineAndNothingToStdout) {
       {{""}, "1", usage_line},
       {{"+"}, "1", usage_line},
       {{"- 5"}, "1", usage_line},
-      {{"-3"}, "1", range_refusal + "-3\n"},
-      {{"2147483648"}, "1", range_refusal + "-2147483648\n"},
-      {{"1952257820"}, "1", range_refusal + "1952257820\n"},
-      {{"5"}, "abc", seed_refusal},
-      {{"5"}, "-1", seed_refusal},
-      {{"5"}, "4294967296", seed_refusal},
-      {{"5"}, " 5", seed_refusal},
-      {{"5"}, "12x", seed_refusal},
+      {{"-3"}, "1", range_refusal("'-3'", "-3")},
+      {{"2147483648"}, "1", range_refusal("'2147483648'", "-2147483648")},
+      {{"4294967295"}, "1", range_refusal("'4294967295'", "-1")},
+      {{"1952257820"}, "1", range_refusal("'1952257820'", "1952257820")},
+      {{"-5x\n"}, "1", range_refusal("'-5x'$'\\n'", "-5")},
+      {{"5"}, "abc", seed_refusal("'abc'")},
+      {{"5"}, "-1", seed_refusal("'-1'")},
+      {{"5"}, "4294967296", seed_refusal("'4294967296'")},
+      {{"5"}, " 5", seed_refusal("' 5'")},
+      {{"5"}, "12x", seed_refusal("'12x'")},
+      {{"5"}, "", seed_refusal("''")},    // a misspelt $seed, not the clock
+      {{"1e6"}, "", seed_refusal("''")},  // refused before any warning
   };
   for (const auto& c : cases) {
     const run_result result = run({c.args, c.seed});
-    const std::string context = c.args.empty() ? "(no arguments)" : c.args[0] + " seed " + c.seed;
+    const std::string context = (c.args.empty() ? "(no arguments)" : c.args[0]) + " seed '" + c.seed + "'";
     EXPECT_EQ(result.out, "") << context;
     EXPECT_EQ(result.err, c.err) << context;
     EXPECT_EQ(result.status, 1) << context;
@@ -172,7 +182,7 @@ TEST(EndToEnd, UsageNamesTheProgramAsInvokedWhole) {
 TEST(EndToEnd, HelpAndVersion) {
   for (const char* flag : {"--help", "-h"}) {
     const run_result result = run({{flag}});
-    EXPECT_EQ(result.out.rfind(usage_line, 0), 0U) << flag;
+    EXPECT_EQ(result.out.rfind(std::string("Usage: ") + KEYSCRIPT_BINARY + " NUM_KEYS\n", 0), 0U) << flag;
     EXPECT_NE(result.out.find("KEYSCRIPT_SEED"), std::string::npos) << flag;
     EXPECT_NE(result.out.find("Exit status"), std::string::npos) << flag;
     EXPECT_EQ(result.err, "");
@@ -212,21 +222,54 @@ TEST(EndToEnd, ScriptBytesAreTheSameOnEveryBuild) {
   EXPECT_EQ(digest, 0xe07d3189d153d81aU);
 }
 
-TEST(EndToEnd, ClockSeedWhenUnsetOrEmpty) {
+TEST(EndToEnd, ClockSeedWhenUnset) {
   // A run with no seed given writes exactly the script of a fixed seed: the
   // Unix second it was started in, read before or after it.
-  for (const char* seed : {static_cast<const char*>(nullptr), ""}) {
-    const auto before = static_cast<std::uint32_t>(std::time(nullptr));
-    const run_result result = run({{"1000"}, seed});
-    const auto after = static_cast<std::uint32_t>(std::time(nullptr));
-    EXPECT_EQ(result.status, 0);
-    bool matched = false;
-    for (std::uint32_t second = before; second != after + 1 && !matched; ++second) {
-      std::string expected_err;
-      matched = result.out == reference::script(second, 1000, &expected_err) && result.err == expected_err;
-    }
-    EXPECT_TRUE(matched) << "not the script of any second from " << before << " to " << after;
+  const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+  const run_result result = run({{"1000"}, nullptr});
+  const auto after = static_cast<std::uint32_t>(std::time(nullptr));
+  EXPECT_EQ(result.status, 0);
+  bool matched = false;
+  for (std::uint32_t second = before; second != after + 1 && !matched; ++second) {
+    std::string expected_err;
+    matched = result.out == reference::script(second, 1000, &expected_err) && result.err == expected_err;
   }
+  EXPECT_TRUE(matched) << "not the script of any second from " << before << " to " << after;
+}
+
+TEST(EndToEnd, MisreadCountsWarnAndRunAsRead) {
+  // The script and status are those of the value read; a count with text
+  // after its digits, or digits past 32 bits, adds one warning line first.
+  const struct {
+    std::string arg;
+    std::int32_t value;
+    std::string warning;
+  } cases[] = {
+      {"1e6", 1, "keyscript: warning: NUM_KEYS '1e6' is read as 1\n"},
+      {"1,000", 1, "keyscript: warning: NUM_KEYS '1,000' is read as 1\n"},
+      {"12abc", 12, "keyscript: warning: NUM_KEYS '12abc' is read as 12\n"},
+      {"4294967296", 0, "keyscript: warning: NUM_KEYS '4294967296' is read as 0\n"},
+      {"-4294967285", 11, "keyscript: warning: NUM_KEYS '-4294967285' is read as 11\n"},
+      {"5", 5, ""},
+      {"+5", 5, ""},
+      {"005", 5, ""},
+      {" 5", 5, ""},
+      {"5 ", 5, ""},
+      {"\t5\n", 5, ""},
+  };
+  for (const auto& c : cases) {
+    std::string progress;
+    const std::string script = reference::script(1, c.value, &progress);
+    const run_result result = run({{c.arg}, "1"});
+    EXPECT_EQ(result.out, script) << c.arg;
+    EXPECT_EQ(result.err, c.warning + progress) << c.arg;
+    EXPECT_EQ(result.status, 0) << c.arg;
+  }
+  // 99999999999 starts a run of 1.2 billion keys: the warning comes before it.
+  const run_result huge = run({.args = {"99999999999"}, .output = stdout_to::pipe_closed_early});
+  EXPECT_EQ(huge.err.substr(0, huge.err.find('\n') + 1),
+            "keyscript: warning: NUM_KEYS '99999999999' is read as 1215752191\n");
+  EXPECT_EQ(huge.signal, SIGPIPE);
 }
 
 TEST(EndToEnd, WriteErrorsFailTheRun) {

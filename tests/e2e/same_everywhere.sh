@@ -29,6 +29,7 @@ cases=(
   "pipe 0 1000" "pipe 4294967295 1000"              # the smallest and largest seeds
   "pipe 20261209 40000000"                          # past 2^25 + 7 keys a pass
   "pipe 1 -3" "pipe 1 1952257820" "pipe abc 5"      # refused count and seed
+  "pipe 1 1e6" "pipe 1 4294967296" "first 1 99999999999"  # warned counts
   "pipe 1" "pipe 1 5 6" "pipe 1 abc"                # usage failures
   "pipe 1 --help" "pipe 1 --version"
   "full 1 1000000" "closed 1 5"                     # failed writes

@@ -21,7 +21,7 @@ static std::optional<std::uint32_t> model_seed(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::string text = bytes.c_str();  // as the environment gives it: up to the first NUL
-  if (parse_seed(text.c_str()) != model_seed(text)) {
+  if (keyscript::parse_seed(text.c_str()) != model_seed(text)) {
     std::abort();
   }
   return 0;

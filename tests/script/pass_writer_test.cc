@@ -6,10 +6,10 @@
 #include <string>
 
 #include "../capture.h"
+#include "output/output.h"
 #include "random/generator.h"
 #include "reference_script.h"
 #include "script/key_text.h"
-#include "output/output.h"
 
 namespace keyscript {
 namespace {
