@@ -76,23 +76,25 @@ run_result run(const run_options& options) {
     }
     // A cross build's keyscript runs under qemu-user, which takes the
     // program name to hand over with -0.
-    const std::string emulator = KEYSCRIPT_EMULATOR;
+    const char* const emulator = KEYSCRIPT_EMULATOR;
+    const bool emulated = *emulator != '\0';
     std::vector<std::string> words;
-    if (!emulator.empty()) {
+    if (emulated) {
       words = {emulator, "-0", options.argv0, KEYSCRIPT_BINARY};
     } else {
       words = {options.argv0};
     }
     words.insert(words.end(), options.args.begin(), options.args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
       argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    if (emulator.empty()) {
-      execv(KEYSCRIPT_BINARY, argv.data());
+    if (emulated) {
+      execvp(emulator, argv.data());
     } else {
-      execvp(emulator.c_str(), argv.data());
+      execv(KEYSCRIPT_BINARY, argv.data());
     }
     _exit(127);
   }
