@@ -130,9 +130,17 @@ void use_text_streams() {
 #endif
 }
 
+static const char* program_name = "keyscript";
+static int write_error_status = 1;
+
+void name_program(const char* name, int status_on_write_error) {
+  program_name = name;
+  write_error_status = status_on_write_error;
+}
+
 [[noreturn]] static void fail_write(int error) {
-  write_message("keyscript: write error: %s\n", std::strerror(error));
-  std::exit(1);
+  write_message("%s: write error: %s\n", program_name, std::strerror(error));
+  std::exit(write_error_status);
 }
 
 // A pipe holds 64 KiB by default, so each full buffer would cost the writer

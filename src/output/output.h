@@ -5,8 +5,8 @@
 
 // Standard output goes through one large buffer that is written with few
 // write calls. A write that fails ends the run: the reason goes to standard
-// error and the exit status is 1, so a full disk or a closed standard output
-// never passes for success. Messages on standard error are written at once,
+// error and the exit status is 1 (or the program's own choice), so a full
+// disk or a closed standard output never passes for success. Messages on standard error are written at once,
 // each with a single write where the descriptor takes it whole.
 
 namespace keyscript {
@@ -35,6 +35,10 @@ int write_all(int fd, const char* data, std::size_t size, write_function write_s
 char* output_reserve(std::size_t bytes);
 // Marks everything before `end`, a pointer into the reserved room, as written.
 void output_commit(const char* end);
+
+// The program that a failed write names ("keyscript: write error: ..."),
+// and the exit status it ends with; keyscript and 1 unless set.
+void name_program(const char* name, int status_on_write_error);
 
 void write_output(std::string_view text);
 void flush_output(write_function write_some = system_write);

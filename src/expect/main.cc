@@ -1,0 +1,3 @@
+#include "expect/command_line.h"
+
+int main(int argc, char** argv) { return keyscript::run_keyscript_expect(argc, argv); }
