@@ -1,125 +1,21 @@
 // Runs the built binary as a user would and checks what it writes to each
 // stream and how it exits.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <string>
 #include <vector>
 
 #include "../script/reference_script.h"
+#include "process.h"
 #include "version.h"
 
 namespace {
 
-// `slow_nonblocking_pipe`: both streams go into one non-blocking pipe, as some
-// event-loop parents hand out, read slowly enough that it fills.
-enum class stdout_to { pipe, dev_full, closed, pipe_closed_early, slow_nonblocking_pipe };
-
-struct run_result {
-  std::string out;
-  std::string err;
-  int status = -1;  // exit status, or -1 when ended by a signal
-  int signal = 0;
-};
-
-struct run_options {
-  std::vector<std::string> args;
-  const char* seed = "1";  // KEYSCRIPT_SEED, or nullptr to leave it unset
-  stdout_to output = stdout_to::pipe;
-  bool stderr_to_dev_full = false;
-  std::string argv0 = KEYSCRIPT_BINARY;
-};
-
-std::string read_all(int fd, bool slowly = false) {
-  std::string text;
-  char block[65536];
-  const std::size_t size = slowly ? 16384 : sizeof block;
-  for (ssize_t got; (got = read(fd, block, size)) > 0;) {
-    text.append(block, static_cast<std::size_t>(got));
-    if (slowly) {
-      usleep(1000);
-    }
-  }
-  return text;
-}
-
-run_result run(const run_options& options) {
-  int out_pipe[2];
-  int err_pipe[2];
-  EXPECT_EQ(pipe(out_pipe), 0);
-  EXPECT_EQ(pipe(err_pipe), 0);
-  const bool slow = options.output == stdout_to::slow_nonblocking_pipe;
-  if (slow) {
-    EXPECT_EQ(fcntl(out_pipe[1], F_SETFL, O_NONBLOCK), 0);
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    signal(SIGPIPE, SIG_DFL);
-    if (options.seed != nullptr) {
-      setenv("KEYSCRIPT_SEED", options.seed, 1);
-    } else {
-      unsetenv("KEYSCRIPT_SEED");
-    }
-    if (options.output == stdout_to::dev_full) {
-      dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
-    } else if (options.output == stdout_to::closed) {
-      close(STDOUT_FILENO);
-    } else {
-      dup2(out_pipe[1], STDOUT_FILENO);
-    }
-    dup2(options.stderr_to_dev_full ? open("/dev/full", O_WRONLY) : slow ? out_pipe[1] : err_pipe[1], STDERR_FILENO);
-    for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-      close(fd);
-    }
-    // A cross build's keyscript runs under qemu-user, which takes the
-    // program name to hand over with -0.
-    const char* const emulator = KEYSCRIPT_EMULATOR;
-    const bool emulated = *emulator != '\0';
-    std::vector<std::string> words;
-    if (emulated) {
-      words = {emulator, "-0", options.argv0, KEYSCRIPT_BINARY};
-    } else {
-      words = {options.argv0};
-    }
-    words.insert(words.end(), options.args.begin(), options.args.end());
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string& word : words) {
-      argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    if (emulated) {
-      execvp(emulator, argv.data());
-    } else {
-      execv(KEYSCRIPT_BINARY, argv.data());
-    }
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  run_result result;
-  if (options.output == stdout_to::pipe_closed_early) {
-    char first[100];
-    EXPECT_EQ(read(out_pipe[0], first, sizeof first), static_cast<ssize_t>(sizeof first));
-    close(out_pipe[0]);
-  } else {
-    result.out = read_all(out_pipe[0], slow);
-    close(out_pipe[0]);
-  }
-  result.err = read_all(err_pipe[0]);
-  close(err_pipe[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (WIFEXITED(status)) {
-    result.status = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
-  }
-  return result;
-}
+using e2e::run;
+using e2e::run_options;
+using e2e::run_result;
+using e2e::stdout_to;
 
 const std::string usage_line = std::string("Usage: ") + KEYSCRIPT_BINARY + " <Num Keys>\n";
 std::string range_refusal(const std::string& quoted, const std::string& value) {

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The tests' own model of keyscript-expect: the command language replayed
-// the plain way, one line at a time on a std::map, sharing nothing with the
-// program. It gives the output a well-formed script must produce, or the
+// the plain way, one line at a time on an array of counts, sharing nothing
+// with the program. It gives the output a well-formed script must produce, or the
 // line at which a malformed one must be refused.
 namespace reference {
 
@@ -33,7 +33,7 @@ inline bool plain_key(std::string_view text, int& key) {
 
 inline replay_result replay(std::string_view script, bool multiset, bool list_keys) {
   replay_result result;
-  std::map<int, std::uint64_t> held;
+  std::vector<std::uint64_t> held(32768, 0);
   std::uint64_t inserts = 0;
   std::uint64_t already = 0;
   std::uint64_t deletes = 0;
@@ -44,18 +44,26 @@ inline replay_result replay(std::string_view script, bool multiset, bool list_ke
   const auto checkpoint = [&](char command) {
     std::uint64_t copies = 0;
     std::uint64_t sum = 0;
-    for (const auto& [key, count] : held) {
-      copies += count;
-      sum += count * static_cast<std::uint64_t>(key);
+    std::uint64_t distinct = 0;
+    int min = -1;
+    int max = -1;
+    for (int key = 0; key < 32768; ++key) {
+      const std::uint64_t count = held[static_cast<std::size_t>(key)];
+      if (count > 0) {
+        copies += count;
+        sum += count * static_cast<std::uint64_t>(key);
+        ++distinct;
+        min = min < 0 ? key : min;
+        max = key;
+      }
     }
-    result.out +=
-        "checkpoint=" + std::to_string(++checkpoints) + " line=" + std::to_string(line) + " command=" + command +
-        " held=" + std::to_string(copies) + " distinct=" + std::to_string(held.size()) +
-        " min=" + (held.empty() ? "none" : std::to_string(held.begin()->first)) +
-        " max=" + (held.empty() ? "none" : std::to_string(held.rbegin()->first)) + " sum=" + std::to_string(sum) + "\n";
+    result.out += "checkpoint=" + std::to_string(++checkpoints) + " line=" + std::to_string(line) +
+                  " command=" + command + " held=" + std::to_string(copies) + " distinct=" + std::to_string(distinct) +
+                  " min=" + (min < 0 ? "none" : std::to_string(min)) +
+                  " max=" + (max < 0 ? "none" : std::to_string(max)) + " sum=" + std::to_string(sum) + "\n";
     if (list_keys) {
-      for (const auto& [key, count] : held) {
-        for (std::uint64_t i = 0; i < count; ++i) {
+      for (int key = 0; key < 32768; ++key) {
+        for (std::uint64_t i = 0; i < held[static_cast<std::size_t>(key)]; ++i) {
           result.out += std::to_string(key) + "\n";
         }
       }
@@ -87,7 +95,7 @@ inline replay_result replay(std::string_view script, bool multiset, bool list_ke
     if (in_block) {
       if (plain_key(text, key)) {
         ++inserts;
-        auto& count = held[key];
+        std::uint64_t& count = held[static_cast<std::size_t>(key)];
         already += count > 0 ? 1 : 0;
         count = multiset ? count + 1 : 1;
       } else if (text == "-1") {
@@ -102,11 +110,11 @@ inline replay_result replay(std::string_view script, bool multiset, bool list_ke
       checkpoint('s');
     } else if (text.size() > 2 && text.substr(0, 2) == "d " && plain_key(text.substr(2), key)) {
       ++deletes;
-      const auto found = held.find(key);
-      if (found == held.end()) {
+      std::uint64_t& count = held[static_cast<std::size_t>(key)];
+      if (count == 0) {
         ++not_held;
-      } else if (!multiset || --found->second == 0) {
-        held.erase(found);
+      } else {
+        count = multiset ? count - 1 : 0;
       }
     } else if (text == "q") {
       checkpoint('q');
