@@ -1,0 +1,89 @@
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "expect/input.h"
+#include "expect/key_lines.h"
+#include "reference_replay.h"
+
+// Holds a fast path to what it promises, on any bytes: it stops at a line
+// start, every line before that is a plain key, each counted once, and it
+// stops no further than a window short of a line it cannot take. Used by the
+// unit tests and by the fuzz target.
+namespace key_lines_check {
+
+using take_function = const char* (*)(keyscript::key_model&, const char*, const char*, std::uint64_t&);
+
+struct kernel {
+  const char* name;
+  take_function take;
+};
+
+inline std::vector<kernel> kernels_here() {
+  std::vector<kernel> kernels = {{"portable", keyscript::take_key_lines_portable}};
+#if defined(KEYSCRIPT_X86_V3)
+  if (keyscript::cpu_runs_x86_v3()) {
+    kernels.push_back({"x86-64 AVX2", keyscript::take_key_lines_x86_v3});
+  }
+#endif
+  return kernels;
+}
+
+// The plain key that the line at `line` (ending before `end`) holds, or -1.
+inline int plain_key_at(const char* line, const char* end) {
+  const auto* line_end = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+  int key = -1;
+  if (line_end == nullptr ||
+      !reference::plain_key(std::string_view(line, static_cast<std::size_t>(line_end - line)), key)) {
+    return -1;
+  }
+  return key;
+}
+
+// An empty string, or what went wrong. The counters of `model`'s open block
+// must all be 0, and are left so.
+inline std::string check(const kernel& k, keyscript::key_model& model, const std::string& lines) {
+  std::vector<char> buffer(keyscript::INPUT_ROOM_BEFORE + lines.size(), '\n');
+  std::memcpy(buffer.data() + keyscript::INPUT_ROOM_BEFORE, lines.data(), lines.size());
+  const char* begin = buffer.data() + keyscript::INPUT_ROOM_BEFORE;
+  const char* end = begin + lines.size();
+  std::uint64_t taken = 0;
+  const char* stop = k.take(model, begin, end, taken);
+  if (stop < begin || stop > end || (stop != begin && stop[-1] != '\n')) {
+    return std::string(k.name) + ": stopped inside a line";
+  }
+  if (static_cast<std::uint64_t>(std::count(begin, stop, '\n')) != taken) {
+    return std::string(k.name) + ": counted " + std::to_string(taken) + " lines taken";
+  }
+  // Each line taken takes its count back; then every counter must be 0.
+  bool undercounted = false;
+  for (const char* line = begin; line < stop;
+       line = static_cast<const char*>(std::memchr(line, '\n', end - line)) + 1) {
+    const int key = plain_key_at(line, stop);
+    if (key < 0) {
+      std::fill(std::begin(model.added), std::end(model.added), 0);
+      return std::string(k.name) + ": took a line that is not a plain key";
+    }
+    undercounted |= model.added[key]-- == 0;
+  }
+  const bool overcounted =
+      std::any_of(std::begin(model.added), std::end(model.added), [](std::uint32_t n) { return n != 0; });
+  if (undercounted || overcounted) {
+    std::fill(std::begin(model.added), std::end(model.added), 0);
+    return std::string(k.name) + ": counts differ from the lines taken";
+  }
+  // A window may end on a line it cannot take: never more than 64 bytes on.
+  const char* plain_end = stop;
+  while (plain_end < end && plain_key_at(plain_end, end) >= 0) {
+    plain_end = static_cast<const char*>(std::memchr(plain_end, '\n', end - plain_end)) + 1;
+  }
+  if (end - stop >= 128 && plain_end - stop > 64) {
+    return std::string(k.name) + ": stopped short of " + std::to_string(plain_end - stop) + " bytes of plain keys";
+  }
+  return "";
+}
+
+}  // namespace key_lines_check
