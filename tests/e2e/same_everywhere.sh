@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Runs a table of cases through the native keyscript and through each
-# cross-built one, and fails unless every case's standard output, standard
-# error and exit status are the native build's: byte for byte on Linux; on
-# Windows the same lines with every line end CR LF, on both streams.
+# Runs a table of cases through the native keyscript and keyscript-expect and
+# through each cross-built pair, and fails unless every case's standard
+# output, standard error and exit status are the native build's: byte for
+# byte on Linux; on Windows the same lines with every line end CR LF, on
+# both streams.
 #
 #   tests/e2e/same_everywhere.sh NATIVE_KEYSCRIPT TRIPLE...
 #
-# TRIPLE's binary is build-TRIPLE/keyscript (keyscript.exe for Windows). Each
+# TRIPLE's binaries are build-TRIPLE/keyscript and keyscript-expect (.exe for
+# Windows). Each
 # runs under the emulator its toolchain file names (qemu-user, or wine with
 # the WINEPREFIX of the environment), or directly where it names none (32-bit
 # x86 on an x86-64 kernel). The native binary is run with the same argv[0] as
@@ -38,6 +40,29 @@ cases=(
   "first 3813143941 670217106"                                 # wrong
 )
 
+# keyscript-expect cases: a script, then the options. The script is written
+# by the native keyscript from a seed and a count, and fed to each build's
+# keyscript-expect as it is ("script"), with CR LF line ends ("crlf"), cut
+# after BYTES bytes ("cut=BYTES"), or with an "x" added to line LINE
+# ("spoil=LINE").
+expect_cases=(
+  "script 1 1000" "script 1 1000 --multiset --keys" "script 7 0 --keys"
+  "script 20261209 3000000"  # long blocks: the fast paths
+  "crlf 5 20000 --keys" "cut=100000 5 20000" "cut=99999 5 20000" "spoil=4321 5 20000 --multiset"
+  "script 1 5 --unknown" "script 1 5 --help"
+)
+
+# feed GENERATOR SEED NUM_KEYS: the script a keyscript-expect case reads.
+feed() {
+  local generator=$1
+  KEYSCRIPT_SEED=$2 "$native" "$3" 2>/dev/null | case $generator in
+    script) cat ;;
+    crlf) sed 's/$/\r/' ;;
+    cut=*) head -c "${generator#cut=}" ;;
+    spoil=*) sed "${generator#spoil=}s/\$/x/" ;;
+  esac
+}
+
 # run NAME LINE_ENDS CASE COMMAND...: runs CASE with COMMAND and leaves the
 # checksum of its standard output in $work/NAME.out, its standard error in
 # $work/NAME.err and its status in $work/NAME.status, each stream passed
@@ -51,9 +76,17 @@ run() {
     first) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | head -c1 >/dev/null ;;
     full) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >/dev/full ;;
     closed) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >&- ;;
+    expect)
+      local generator count options
+      read -r generator seed count options <<<"$args"
+      feed "$generator" "$seed" "$count" | "$@" $options 2>"$work/raw.err" | $line_ends | cksum >"$work/$name.out"
+      ;;
   esac
-  echo "${PIPESTATUS[0]}" >"$work/$name.status"
-  [ "$output" = pipe ] || : >"$work/$name.out"
+  local statuses=("${PIPESTATUS[@]}")
+  # The status of the program under test: the first command, or the second
+  # after a feed.
+  echo "${statuses[$([ "$output" = expect ] && echo 1 || echo 0)]}" >"$work/$name.status"
+  [ "$output" = pipe ] || [ "$output" = expect ] || : >"$work/$name.out"
   if [ "$output" = first ]; then
     # The run ends when the reader goes: by SIGPIPE, or on Windows by a
     # write error with a line of its own. Neither is the case's point.
@@ -65,18 +98,24 @@ run() {
 }
 
 passed=0 failed=0
+all_cases=("${cases[@]}")
+for c in "${expect_cases[@]}"; do
+  all_cases+=("expect - $c")
+done
 for triple in "$@"; do
-  binary=build-$triple/keyscript
-  argv0=$binary
-  line_ends=cat
   read -r -a runner < <(sed -n 's/^set(CMAKE_CROSSCOMPILING_EMULATOR \(.*\))$/\1/p' "cmake/toolchains/$triple.cmake")
-  case $triple in
-    *-w64-mingw32)
-      binary+=.exe line_ends='sed s/$/\r/'
-      argv0=$(winepath -w "$(realpath "$binary")" 2>/dev/null) ;;
-  esac
-  for c in "${cases[@]}"; do
-    run native "$line_ends" "$c" bash -c 'exec -a "$0" "$@"' "$argv0" "$native"
+  for c in "${all_cases[@]}"; do
+    program=keyscript
+    [ "${c%% *}" = expect ] && program=keyscript-expect
+    binary=build-$triple/$program
+    argv0=$binary
+    line_ends=cat
+    case $triple in
+      *-w64-mingw32)
+        binary+=.exe line_ends='sed s/$/\r/'
+        argv0=$(winepath -w "$(realpath "$binary")" 2>/dev/null) ;;
+    esac
+    run native "$line_ends" "$c" bash -c 'exec -a "$0" "$@"' "$argv0" "$(dirname "$native")/$program"
     run target cat "$c" "${runner[@]}" "$binary"
     same=yes
     for stream in out err status; do
@@ -91,7 +130,7 @@ for triple in "$@"; do
     done
     if [ -n "$same" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
   done
-  echo "$triple: ${#cases[@]} cases run"
+  echo "$triple: ${#all_cases[@]} cases run"
 done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
