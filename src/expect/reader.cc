@@ -198,6 +198,9 @@ replay_end replay(int fd, const char* name, const replay_options& options, read_
   start_input(fd, options.read_ahead, read_some);
   std::string_view carried;  // the unfinished line at the end of the part before
   for (;;) {
+    // Checkpoints reached go out before more input is awaited, so that a
+    // slow script shows its checkpoints as they come.
+    flush_output();
     const input_part part = next_input(carried);
     if (part.error != 0) {
       write_message("keyscript-expect: %s: %s\n", name, std::strerror(part.error));

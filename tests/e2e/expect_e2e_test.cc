@@ -2,8 +2,11 @@
 // input (a pipe) or a file, and checks both streams and the exit status
 // against the tests' own model.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -138,6 +141,50 @@ TEST(ExpectEndToEnd, OptionsInputsAndOutputsThatFail) {
                                          .input = "s\nq\n"});
   EXPECT_EQ(full.status, 2);
   EXPECT_EQ(full.err, "keyscript-expect: write error: No space left on device\n");
+}
+
+TEST(ExpectEndToEnd, CheckpointsComeOutAsTheyAreReached) {
+  // The script's end is sent only once its first checkpoint has been read
+  // back: without that line first, the test gives up after 10 seconds.
+  int to_expect[2];
+  int from_expect[2];
+  ASSERT_EQ(pipe(to_expect), 0);
+  ASSERT_EQ(pipe(from_expect), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(to_expect[0], STDIN_FILENO);
+    dup2(from_expect[1], STDOUT_FILENO);
+    for (const int fd : {to_expect[0], to_expect[1], from_expect[0], from_expect[1]}) {
+      close(fd);
+    }
+    const char* const emulator = KEYSCRIPT_EMULATOR;
+    if (*emulator != '\0') {
+      execlp(emulator, emulator, KEYSCRIPT_EXPECT_BINARY, nullptr);
+    }
+    execl(KEYSCRIPT_EXPECT_BINARY, KEYSCRIPT_EXPECT_BINARY, nullptr);
+    _exit(127);
+  }
+  close(to_expect[0]);
+  close(from_expect[1]);
+  const std::string start = "i\n5\n-1\ns\n";
+  ASSERT_EQ(write(to_expect[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
+  pollfd reply{from_expect[0], POLLIN, 0};
+  const bool answered = poll(&reply, 1, 10000) == 1;
+  std::string first(200, '\0');
+  first.resize(
+      answered ? static_cast<std::size_t>(std::max<ssize_t>(read(from_expect[0], first.data(), first.size()), 0)) : 0);
+  ASSERT_EQ(write(to_expect[1], "q\n", 2), 2);
+  close(to_expect[1]);
+  const std::string rest = e2e::read_all(from_expect[0]);
+  close(from_expect[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(answered) << "no checkpoint line before the script's end";
+  EXPECT_EQ(first + rest,
+            "checkpoint=1 line=4 command=s held=1 distinct=1 min=5 max=5 sum=5\n"
+            "checkpoint=2 line=5 command=q held=1 distinct=1 min=5 max=5 sum=5\n"
+            "total lines=5 inserts=1 already_held=0 deletes=0 not_held=0\n");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(ExpectEndToEnd, HelpAndVersion) {
