@@ -5,33 +5,28 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "output/output.h"
+#include <memory>
+
+#include "io/writer.h"
 #include "random/generator.h"
 #include "script/pass_writer.h"
 
 namespace keyscript {
 namespace {
 
-struct quiet_stdout {
-  int saved = dup(STDOUT_FILENO);
-  quiet_stdout() {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    close(null);
-  }
-  ~quiet_stdout() {
-    flush_output();
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-  }
+// Output into /dev/null.
+struct quiet_output {
+  int fd = open("/dev/null", O_WRONLY);
+  std::unique_ptr<output_writer> out = std::make_unique<output_writer>(fd);
+  ~quiet_output() { close(fd); }
 };
 
 void key_loop(benchmark::State& state) {
-  const quiet_stdout quiet;
+  const quiet_output quiet;
   random_generator generator{12345};
   const auto keys = static_cast<std::int32_t>(state.range(0));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(write_keys(generator, keys));
+    benchmark::DoNotOptimize(write_keys(generator, keys, *quiet.out));
   }
   state.SetItemsProcessed(state.iterations() * keys);
 }

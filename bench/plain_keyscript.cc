@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/command_line.h"
+#include "keyscript/command_line.h"
 #include "script/reference_script.h"
 
 int main(int argc, char** argv) {

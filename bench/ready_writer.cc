@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "output/output.h"
+#include "io/writer.h"
 
 int main(int argc, char** argv) {
   using namespace keyscript;
@@ -15,12 +15,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s BYTES\n", argv[0]);
     return 1;
   }
+  static output_writer out(1);  // large: kept off the stack
   for (std::uint64_t left = bytes; left > 0;) {
     const std::size_t part = left < OUTPUT_CAPACITY ? static_cast<std::size_t>(left) : OUTPUT_CAPACITY;
-    char* at = output_reserve(part);
-    output_commit(at + part);
+    char* at = out.reserve(part);
+    out.commit(at + part);
     left -= part;
   }
-  flush_output();
-  return 0;
+  return out.flush() == 0 ? 0 : 1;
 }

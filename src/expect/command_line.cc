@@ -1,31 +1,26 @@
 #include "expect/command_line.h"
 
-#include <fcntl.h>
-
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <string_view>
 
-#include "expect/reader.h"
-#include "output/quote.h"
+#include "cli/options.h"
+#include "expect/report.h"
+#include "io/input.h"
+#include "io/messages.h"
+#include "io/quote.h"
+#include "io/writer.h"
+#include "replay/replayer.h"
 #include "version.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace keyscript {
 
 namespace {
 
-constexpr int INPUT_FD = 0;
-
-void write_help(const char* program) {
-  write_output("Usage: ");
-  write_output(program);
-  write_output(
+void write_help(output_writer& out, const char* program) {
+  out.write("Usage: ");
+  out.write(program);
+  out.write(
       " [--multiset] [--keys] [FILE]\n"
       "Replay a keyscript command script (FILE, or standard input) on a model\n"
       "collection of keys 0 to 32767, and write what a correct program holds at\n"
@@ -60,78 +55,119 @@ void write_help(const char* program) {
       "an input that cannot be read, or a failed write.\n");
 }
 
-int bad_usage(const char* program, const char* what, const char* text) {
-  write_message("keyscript-expect: %s %s\nTry '%s --help'.\n", what, quote(text).text, program);
-  return EXPECT_TROUBLE;
+enum class option_code { multiset = 'm', keys = 'k', help = 'h', version = 'V' };
+
+constexpr option LONG_OPTIONS[] = {
+    {"multiset", no_argument, nullptr, static_cast<int>(option_code::multiset)},
+    {"keys", no_argument, nullptr, static_cast<int>(option_code::keys)},
+    {"help", no_argument, nullptr, static_cast<int>(option_code::help)},
+    {"version", no_argument, nullptr, static_cast<int>(option_code::version)},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The kernels can be chosen for tests: KEYSCRIPT_KERNEL=portable runs the one
+// every processor has, wherever a faster one is there.
+kernel_choice kernel_from_environment() {
+  const char* chosen = std::getenv("KEYSCRIPT_KERNEL");
+  return chosen != nullptr && std::strcmp(chosen, "portable") == 0 ? kernel_choice::portable : kernel_choice::best;
 }
 
-int finish(int status, close_function close_fd) {
-  close_output(close_fd);
+int finish(int status, output_writer& out, message_stream& messages, close_function close_fd) {
+  const int error = out.close(close_fd);
+  if (error != 0) {
+    complain(messages, "write error: %s\n", std::strerror(error));
+    return EXPECT_TROUBLE;
+  }
+  // Unlike keyscript, whose progress lines are part of its work, this program
+  // writes on standard error only to complain, and its status already says
+  // so: a message it could not write changes nothing.
   return status;
-}
-
-int open_input(const char* path) {
-#ifdef _WIN32
-  return _open(path, _O_RDONLY | _O_BINARY);
-#else
-  return ::open(path, O_RDONLY);
-#endif
-}
-
-void use_binary_input() {
-#ifdef _WIN32
-  // The reader sees each CR itself, so that CR LF is read the same everywhere.
-  _setmode(INPUT_FD, _O_BINARY);
-#endif
 }
 
 }  // namespace
 
-int run_keyscript_expect(int argc, char** argv, close_function close_fd) {
-  use_text_streams();
-  use_binary_input();
-  name_program("keyscript-expect", EXPECT_TROUBLE);
-  const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "keyscript-expect";
-  replay_options options;
-  options.read_ahead = true;  // the program exits after the replay, thread and all
-  const char* path = nullptr;
-  bool options_done = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view word = argv[i];
-    if (!options_done && word == "--") {
-      options_done = true;
-    } else if (!options_done && word == "--multiset") {
-      options.kind = semantics::multiset;
-    } else if (!options_done && word == "--keys") {
-      options.list_keys = true;
-    } else if (!options_done && (word == "--help" || word == "-h")) {
-      write_help(program);
-      return finish(EXPECT_COMPLETE, close_fd);
-    } else if (!options_done && word == "--version") {
-      write_output("keyscript-expect " KEYSCRIPT_VERSION "\n");
-      return finish(EXPECT_COMPLETE, close_fd);
-    } else if (!options_done && word.size() > 1 && word[0] == '-') {
-      return bad_usage(program, "unknown option", argv[i]);
-    } else if (path != nullptr) {
-      return bad_usage(program, "takes one FILE at most, and got another:", argv[i]);
-    } else {
-      path = argv[i];
+// Replays the whole input; checkpoints reached go out before more input is
+// awaited, so that a slow script shows its checkpoints as they come.
+int replay_input(int fd, const char* name, const replay_settings& settings, output_writer& out,
+                 message_stream& messages) {
+  report_sink sink(out, messages, settings.list_keys);
+  replayer replay(settings.kind, sink, settings.kernel);
+  input_reader input(fd, settings.read_ahead, settings.read);
+  for (;;) {
+    if (out.flush() != 0) {
+      return EXPECT_TROUBLE;
+    }
+    const input_chunk chunk = input.next();
+    replay.take(chunk.lines);
+    if (replay.status() == replay_status::stopped) {
+      return EXPECT_TROUBLE;
+    }
+    if (replay.status() == replay_status::refused) {
+      return EXPECT_MALFORMED;
+    }
+    if (chunk.error != 0) {
+      complain(messages, "%s: %s\n", name, std::strerror(chunk.error));
+      return EXPECT_TROUBLE;
+    }
+    if (chunk.too_long) {
+      replay.refuse_long_line(chunk.unfinished);
+      return EXPECT_MALFORMED;
+    }
+    if (chunk.at_end) {
+      replay.finish(chunk.unfinished);
+      return replay.status() == replay_status::ended ? EXPECT_COMPLETE : EXPECT_MALFORMED;
     }
   }
-  int fd = INPUT_FD;
+}
+
+int run_keyscript_expect(int argc, char** argv, const program_streams& streams) {
+  use_text_mode(streams.out);
+  use_text_mode(streams.err);
+  // The replay sees each CR itself, so that CR LF is read the same everywhere.
+  use_binary_mode(streams.in);
+  message_stream messages{"keyscript-expect", streams.err};
+  const char* invoked = invoked_name(argc, argv, "keyscript-expect");
+  output_writer out(streams.out);
+  replay_settings settings;
+  settings.kernel = kernel_from_environment();
+  begin_options();
+  for (int code = 0; (code = next_option(argc, argv, "h", LONG_OPTIONS, messages, invoked)) != OPTIONS_DONE;) {
+    switch (static_cast<option_code>(code)) {
+      case option_code::multiset:
+        settings.kind = semantics::multiset;
+        break;
+      case option_code::keys:
+        settings.list_keys = true;
+        break;
+      case option_code::help:
+        write_help(out, invoked);
+        return finish(EXPECT_COMPLETE, out, messages, streams.close_out);
+      case option_code::version:
+        out.write("keyscript-expect " KEYSCRIPT_VERSION "\n");
+        return finish(EXPECT_COMPLETE, out, messages, streams.close_out);
+      default:
+        return EXPECT_TROUBLE;
+    }
+  }
+  if (argc - optind > 1) {
+    complain_usage(messages, invoked, "takes one FILE at most, and got another: %s", quote(argv[optind + 1]).text);
+    return EXPECT_TROUBLE;
+  }
+  const char* path = optind < argc ? argv[optind] : nullptr;  // standard input when null or "-"
   const bool from_file = path != nullptr && std::strcmp(path, "-") != 0;
+  int fd = streams.in;
   if (from_file) {
-    fd = open_input(path);
+    fd = open_for_reading(path);
     if (fd < 0) {
-      write_message("keyscript-expect: %s: %s\n", quote(path).text, std::strerror(errno));
+      complain(messages, "%s: %s\n", quote(path).text, std::strerror(errno));
       return EXPECT_TROUBLE;
     }
   }
-  const replay_end end = replay(fd, from_file ? quote(path).text : "standard input", options);
-  const int status = end == replay_end::complete    ? EXPECT_COMPLETE
-                     : end == replay_end::malformed ? EXPECT_MALFORMED
-                                                    : EXPECT_TROUBLE;
-  return finish(status, close_fd);
+  const int status = replay_input(fd, from_file ? quote(path).text : "standard input", settings, out, messages);
+  if (from_file) {
+    system_close(fd);
+  }
+  return finish(status, out, messages, streams.close_out);
 }
 
 }  // namespace keyscript

@@ -3,9 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#include "output/output.h"
 #include "random/generator.h"
-#include "script/key_text.h"
+#include "script/language.h"
 
 namespace keyscript {
 
@@ -37,13 +36,6 @@ std::int32_t key_at(drawn_keys keys, std::int32_t index) {
   return draw_of(jump(keys.first_state, static_cast<std::uint64_t>(index) + 1));
 }
 
-// Writes the line of `key` at `out` (copying 8 bytes) and returns its end.
-static char* write_key(char* out, std::int32_t key) {
-  const key_text& text = KEY_TEXT[static_cast<std::size_t>(key)];
-  std::memcpy(out, &text, sizeof text);
-  return out + text.length;
-}
-
 // The hot loop, shaped for speed:
 // - the generator state lives in a local, so that it stays in a register
 //   (stores through the char buffer could otherwise alias the generator);
@@ -51,56 +43,67 @@ static char* write_key(char* out, std::int32_t key) {
 //   first, so the multiplies overlap instead of waiting on each other;
 // - each key is one 8-byte copy from the table of key lines;
 // - the buffer is reserved a chunk at a time, so the loop has no bounds checks.
-drawn_keys write_keys(random_generator& generator, std::int32_t count) {
-  constexpr std::int32_t chunk_keys = OUTPUT_CAPACITY / MAX_KEY_LINE;
+char* write_drawn_keys(std::uint32_t& state_io, std::int32_t count, char* out) {
   constexpr lcg_jump two = jump_of(2);
   constexpr lcg_jump three = jump_of(3);
   constexpr lcg_jump four = jump_of(4);
+  std::uint32_t state = state_io;
+  std::int32_t done = 0;
+  for (; done + 4 <= count; done += 4) {
+    out = write_key_line(out, draw_of(next_state(state)));
+    out = write_key_line(out, draw_of(jump(state, two)));
+    out = write_key_line(out, draw_of(jump(state, three)));
+    state = jump(state, four);
+    out = write_key_line(out, draw_of(state));
+  }
+  for (; done < count; ++done) {
+    state = next_state(state);
+    out = write_key_line(out, draw_of(state));
+  }
+  state_io = state;
+  return out;
+}
+
+drawn_keys write_keys(random_generator& generator, std::int32_t count, output_writer& out) {
+  constexpr std::int32_t chunk_keys = OUTPUT_CAPACITY / MAX_KEY_LINE;
   const drawn_keys keys{generator.state, count};
   std::uint32_t state = generator.state;
-  for (std::int32_t left = count; left > 0;) {
+  for (std::int32_t left = count; left > 0 && out.error() == 0;) {
     const std::int32_t chunk = left < chunk_keys ? left : chunk_keys;
-    char* out = output_reserve(static_cast<std::size_t>(chunk) * MAX_KEY_LINE);
-    std::int32_t done = 0;
-    for (; done + 4 <= chunk; done += 4) {
-      out = write_key(out, draw_of(next_state(state)));
-      out = write_key(out, draw_of(jump(state, two)));
-      out = write_key(out, draw_of(jump(state, three)));
-      state = jump(state, four);
-      out = write_key(out, draw_of(state));
-    }
-    for (; done < chunk; ++done) {
-      state = next_state(state);
-      out = write_key(out, draw_of(state));
-    }
-    output_commit(out);
+    out.commit(write_drawn_keys(state, chunk, out.reserve(static_cast<std::size_t>(chunk) * MAX_KEY_LINE)));
     left -= chunk;
   }
   generator.state = state;
   return keys;
 }
 
-static void write_deletion(std::int32_t key) {
-  char* out = output_reserve(2 + MAX_KEY_LINE);
-  out[0] = 'd';
-  out[1] = ' ';
-  output_commit(write_key(out + 2, key));
+static void write_line(output_writer& out, std::string_view line) {
+  char* at = out.reserve(line.size() + 1);
+  std::memcpy(at, line.data(), line.size());
+  at[line.size()] = '\n';
+  out.commit(at + line.size() + 1);
 }
 
-void write_pass(random_generator& generator, std::int32_t num_keys) {
+void write_pass(random_generator& generator, std::int32_t num_keys, output_writer& out, message_stream& messages) {
   const std::int32_t insert_count = insert_count_for(random_between(generator, COUNT_LOW, COUNT_HIGH), num_keys);
-  write_message("Going to insert: %d number of keys\n", insert_count);
-  write_output("i\n");
-  const drawn_keys key_list = write_keys(generator, insert_count);
-  write_output("-1\ns\n");
+  say(messages, "Going to insert: %d number of keys\n", insert_count);
+  write_line(out, INSERT_LINE);
+  const drawn_keys key_list = write_keys(generator, insert_count, out);
+  write_line(out, BLOCK_END_LINE);
+  write_line(out, CHECKPOINT_LINE);
+  if (out.error() != 0) {
+    return;  // a run whose output failed reports nothing more
+  }
 
   const std::int32_t delete_count = delete_count_for(num_keys, insert_count);
-  write_message("Going to delete: %d number of keys\n", delete_count);
+  say(messages, "Going to delete: %d number of keys\n", delete_count);
   const auto top = static_cast<float>(insert_count - 1);
   for (std::int32_t i = 0; i < delete_count; ++i) {
     // Keys are drawn with replacement and so are the picks: a key can be
     // named more than once.
-    write_deletion(key_at(key_list, deletion_index(random_between(generator, 0.0F, top), insert_count)));
+    char* at = out.reserve(DELETE_PREFIX.size() + MAX_KEY_LINE);
+    out.commit(
+        write_delete_line(at, key_at(key_list, deletion_index(random_between(generator, 0.0F, top), insert_count))));
   }
 }
 

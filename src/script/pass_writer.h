@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "io/messages.h"
+#include "io/writer.h"
 #include "random/generator.h"
 
 // One pass of the script: "i", the pass's keys, "-1", "s", then a few of
@@ -17,14 +19,20 @@ struct drawn_keys {
   std::int32_t count;
 };
 
-// Draws, in this order, the pass's count, its keys and its deletion picks.
-void write_pass(random_generator& generator, std::int32_t num_keys);
+// Draws, in this order, the pass's count, its keys and its deletion picks,
+// and writes the pass to `out` and its counts to `messages`. Stops as soon as
+// `out` has failed (its error() says why).
+void write_pass(random_generator& generator, std::int32_t num_keys, output_writer& out, message_stream& messages);
 
 // The steps of a pass, exposed so that each can be checked on its own.
 std::int32_t insert_count_for(double multiplier, std::int32_t num_keys);
 std::int32_t delete_count_for(std::int32_t num_keys, std::int32_t insert_count);
 std::int32_t deletion_index(double pick, std::int32_t insert_count);
 std::int32_t key_at(drawn_keys keys, std::int32_t index);
-drawn_keys write_keys(random_generator& generator, std::int32_t count);
+drawn_keys write_keys(random_generator& generator, std::int32_t count, output_writer& out);
+// The lines of the `count` keys drawn after `state`, written at `out`, which
+// has room for count * MAX_KEY_LINE bytes and OUTPUT_SLACK; returns their
+// end and leaves `state` at the last key's.
+char* write_drawn_keys(std::uint32_t& state, std::int32_t count, char* out);
 
 }  // namespace keyscript

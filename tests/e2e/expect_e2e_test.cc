@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../expect/reference_replay.h"
+#include "../replay/reference_replay.h"
 #include "../script/reference_script.h"
 #include "process.h"
 #include "version.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "../expect/reference_replay.h"
+#include "../replay/reference_replay.h"
 #include "process.h"
 
 namespace {

@@ -3,23 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "../capture.h"
-#include "output/output.h"
 #include "random/generator.h"
 #include "reference_script.h"
-#include "script/key_text.h"
+#include "script/language.h"
 
 namespace keyscript {
 namespace {
 
 captured script_for(std::uint32_t seed, std::int32_t num_keys) {
-  return capture_output([&] {
+  return capture_output([&](int out_fd, int err_fd) {
+    const auto out = std::make_unique<output_writer>(out_fd);
+    message_stream messages{"keyscript", err_fd};
     random_generator generator{seed};
-    write_pass(generator, num_keys);
-    write_pass(generator, num_keys);
-    write_output("s\nq\n");
+    write_pass(generator, num_keys, *out, messages);
+    write_pass(generator, num_keys, *out, messages);
+    out->write("s\nq\n");
+    out->flush();
   });
 }
 

@@ -1,3 +1,3 @@
-#include "app/command_line.h"
+#include "keyscript/command_line.h"
 
 int main(int argc, char** argv) { return keyscript::run_keyscript(argc, argv); }

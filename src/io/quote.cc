@@ -1,4 +1,4 @@
-#include "output/quote.h"
+#include "io/quote.h"
 
 #include <cstdio>
 #include <cstring>

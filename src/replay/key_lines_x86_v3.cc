@@ -1,11 +1,11 @@
 // The fast path for x86-64 processors with AVX2 and BMI2 (Haswell and later,
 // Zen and later). This file alone is compiled with those instruction sets;
-// the reader calls it only where cpu_runs_x86_v3() says they are there.
+// the replayer calls it only where x86_v3::cpu_runs_it() says they are there.
 #include <immintrin.h>
 
 #include <array>
 
-#include "expect/key_lines.h"
+#include "replay/key_lines.h"
 
 namespace keyscript {
 
@@ -80,8 +80,12 @@ struct x86_v3_kernel {
 
 }  // namespace
 
-const char* take_key_lines_x86_v3(key_model& model, const char* p, const char* end, std::uint64_t& taken) {
-  return take_key_lines_with<x86_v3_kernel>(model, p, end, taken);
+namespace x86_v3 {
+
+const char* take_key_lines(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken) {
+  return take_key_lines_with<x86_v3_kernel>(counts, p, end, taken);
 }
+
+}  // namespace x86_v3
 
 }  // namespace keyscript

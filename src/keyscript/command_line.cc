@@ -1,12 +1,14 @@
-#include "app/command_line.h"
+#include "keyscript/command_line.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
-#include "output/output.h"
-#include "output/quote.h"
+#include "io/messages.h"
+#include "io/quote.h"
+#include "io/writer.h"
 #include "random/generator.h"
+#include "script/language.h"
 #include "script/pass_writer.h"
 #include "version.h"
 
@@ -54,15 +56,15 @@ std::optional<std::uint32_t> parse_seed(const char* text) {
   return value;
 }
 
-static int usage(const char* program) {
-  write_message("Usage: %s <Num Keys>\n", program);
+static int usage(message_stream& messages, const char* program) {
+  say(messages, "Usage: %s <Num Keys>\n", program);
   return 1;
 }
 
-static void write_help(const char* program) {
-  write_output("Usage: ");
-  write_output(program);
-  write_output(
+static void write_help(output_writer& out, const char* program) {
+  out.write("Usage: ");
+  out.write(program);
+  out.write(
       " NUM_KEYS\n"
       "Write a random, reproducible command script for exercising a program that\n"
       "keeps a collection of integer keys.\n"
@@ -94,35 +96,55 @@ static void write_help(const char* program) {
 
 // Standard error reports problems itself; if it cannot even do that, the
 // exit status is all that is left to say so.
-static int finish(int status, close_function close_fd) {
-  close_output(close_fd);
-  return messages_failed() ? 1 : status;
+static int finish(int status, output_writer& out, message_stream& messages, close_function close_fd) {
+  const int error = out.close(close_fd);
+  if (error != 0) {
+    complain(messages, "write error: %s\n", std::strerror(error));
+    return 1;
+  }
+  return messages.lost ? 1 : status;
 }
 
-int run_keyscript(int argc, char** argv, close_function close_fd) {
-  use_text_streams();
-  const char* program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "keyscript";
-  if (argc != 2) {
-    return usage(program);
+// Both passes, then the closing lines; a pass whose output failed ends the
+// run there.
+static void write_script(random_generator& generator, std::int32_t num_keys, output_writer& out,
+                         message_stream& messages) {
+  for (int pass = 0; pass < 2 && out.error() == 0; ++pass) {
+    write_pass(generator, num_keys, out, messages);
   }
+  for (const std::string_view line : {CHECKPOINT_LINE, QUIT_LINE}) {
+    out.write(line);
+    out.write("\n");
+  }
+}
+
+int run_keyscript(int argc, char** argv, const program_streams& streams) {
+  use_text_mode(streams.out);
+  use_text_mode(streams.err);
+  message_stream messages{"keyscript", streams.err};
+  const char* program = invoked_name(argc, argv, "keyscript");
+  if (argc != 2) {
+    return usage(messages, program);
+  }
+  output_writer out(streams.out);
   const char* argument = argv[1];
   if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-    write_help(program);
-    return finish(0, close_fd);
+    write_help(out, program);
+    return finish(0, out, messages, streams.close_out);
   }
   if (std::strcmp(argument, "--version") == 0) {
-    write_output("keyscript " KEYSCRIPT_VERSION "\n");
-    return finish(0, close_fd);
+    out.write("keyscript " KEYSCRIPT_VERSION "\n");
+    return finish(0, out, messages, streams.close_out);
   }
   const std::optional<count_reading> count = parse_count(argument);
   if (!count) {
-    return usage(program);
+    return usage(messages, program);
   }
   // Refusals and warnings quote the argument as typed, and say what it was
   // read as: 4294967295 is -1, 1e6 is 1.
   if (count->value < 0 || count->value > MAX_NUM_KEYS) {
-    write_message("keyscript: NUM_KEYS %s is read as %d; it must be from 0 to %d\n", quote(argument).text, count->value,
-                  MAX_NUM_KEYS);
+    complain(messages, "NUM_KEYS %s is read as %d; it must be from 0 to %d\n", quote(argument).text, count->value,
+             MAX_NUM_KEYS);
     return 1;
   }
   // The generator is seeded once, after the arguments are known to be good:
@@ -134,10 +156,10 @@ int run_keyscript(int argc, char** argv, close_function close_fd) {
   if (seed_text != nullptr) {
     const std::optional<std::uint32_t> given = parse_seed(seed_text);
     if (!given) {
-      write_message(
-          "keyscript: KEYSCRIPT_SEED %s is not a seed: set it to a whole number from 0 to 4294967295, "
-          "or unset it to seed from the clock\n",
-          quote(seed_text).text);
+      complain(messages,
+               "KEYSCRIPT_SEED %s is not a seed: set it to a whole number from 0 to 4294967295, "
+               "or unset it to seed from the clock\n",
+               quote(seed_text).text);
       return 1;
     }
     seed = *given;
@@ -145,13 +167,11 @@ int run_keyscript(int argc, char** argv, close_function close_fd) {
     seed = clock_seed();
   }
   if (count->text_after_digits || count->wrapped) {
-    write_message("keyscript: warning: NUM_KEYS %s is read as %d\n", quote(argument).text, count->value);
+    complain(messages, "warning: NUM_KEYS %s is read as %d\n", quote(argument).text, count->value);
   }
   random_generator generator{seed};
-  write_pass(generator, count->value);
-  write_pass(generator, count->value);
-  write_output("s\nq\n");
-  return finish(0, close_fd);
+  write_script(generator, count->value, out, messages);
+  return finish(0, out, messages, streams.close_out);
 }
 
 }  // namespace keyscript

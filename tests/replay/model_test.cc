@@ -1,13 +1,12 @@
-#include "expect/model.h"
+#include "replay/model.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace keyscript {
 namespace {
-
-key_model model;  // large: kept out of the stack
 
 struct step {
   std::vector<std::int32_t> block;  // keys inserted in one block
@@ -29,16 +28,16 @@ TEST(Model, SetAndMultisetFiguresAfterEachStep) {
        {7, 3, 6, 1}},
   };
   for (const auto& c : cases) {
-    reset(model, c.kind);
+    const auto model = std::make_unique<key_model>(c.kind);
     for (std::size_t i = 0; i < steps.size(); ++i) {
       for (const std::int32_t key : steps[i].block) {
-        model.touched_count = count_insertion(model, model.touched_count, key);
+        model->insert(key);
       }
-      close_block(model);
+      model->close_block();
       for (const std::int32_t key : steps[i].deleted) {
-        delete_key(model, key);
+        model->erase(key);
       }
-      const holding now = holding_of(model);
+      const holding now = model->now();
       const holding& want = c.after[i];
       EXPECT_EQ(now.held, want.held) << "step " << i;
       EXPECT_EQ(now.distinct, want.distinct) << "step " << i;
@@ -46,10 +45,10 @@ TEST(Model, SetAndMultisetFiguresAfterEachStep) {
       EXPECT_EQ(now.max, want.max) << "step " << i;
       EXPECT_EQ(now.sum, want.sum) << "step " << i;
     }
-    EXPECT_EQ(model.totals.inserts, c.totals.inserts);
-    EXPECT_EQ(model.totals.already_held, c.totals.already_held);
-    EXPECT_EQ(model.totals.deletes, c.totals.deletes);
-    EXPECT_EQ(model.totals.not_held, c.totals.not_held);
+    EXPECT_EQ(model->totals().inserts, c.totals.inserts);
+    EXPECT_EQ(model->totals().already_held, c.totals.already_held);
+    EXPECT_EQ(model->totals().deletes, c.totals.deletes);
+    EXPECT_EQ(model->totals().not_held, c.totals.not_held);
   }
 }
 
@@ -64,41 +63,41 @@ TEST(Model, CountingWithoutListingAppliesTheSame) {
     holding listed{};
     replay_totals listed_totals{};
     for (const bool unlisted : {false, true}) {
-      reset(model, kind);
-      model.touched_count = count_insertion(model, model.touched_count, 3);
-      close_block(model);  // held before the block: counted as already held
+      const auto model = std::make_unique<key_model>(kind);
+      model->insert(3);
+      model->close_block();  // held before the block: counted as already held
       for (const std::int32_t key : block) {
         if (unlisted) {
-          model.unlisted = true;
-          count_unlisted(model, static_cast<std::uint32_t>(key));
+          ++model->unlisted_counts()[key];
         } else {
-          model.touched_count = count_insertion(model, model.touched_count, key);
+          model->insert(key);
         }
       }
-      close_block(model);
-      const holding now = holding_of(model);
+      model->close_block();
+      const holding now = model->now();
       if (!unlisted) {
         listed = now;
-        listed_totals = model.totals;
+        listed_totals = model->totals();
         continue;
       }
       EXPECT_EQ(now.held, listed.held);
       EXPECT_EQ(now.distinct, listed.distinct);
       EXPECT_EQ(now.sum, listed.sum);
-      EXPECT_EQ(model.totals.already_held, listed_totals.already_held);
+      EXPECT_EQ(model->totals().already_held, listed_totals.already_held);
     }
   }
 }
 
 TEST(Model, HeldKeysComeInOrderWithTheirCopies) {
-  reset(model, semantics::multiset);
-  for (const std::int32_t key : {32767, 64, 63, 0, 64, 64}) {
-    model.touched_count = count_insertion(model, model.touched_count, key);
+  const auto model = std::make_unique<key_model>(semantics::multiset);
+  for (const std::int32_t key : {32767, 64, 63, 0, 64, 64, 4095, 4096}) {
+    model->insert(key);
   }
-  close_block(model);
+  model->close_block();
   std::vector<std::pair<std::int32_t, std::uint64_t>> seen;
-  for_each_held(model, [&](std::int32_t key, std::uint64_t copies) { seen.emplace_back(key, copies); });
-  const std::vector<std::pair<std::int32_t, std::uint64_t>> want = {{0, 1}, {63, 1}, {64, 3}, {32767, 1}};
+  model->for_each_held([&](std::int32_t key, std::uint64_t copies) { seen.emplace_back(key, copies); });
+  const std::vector<std::pair<std::int32_t, std::uint64_t>> want = {{0, 1},    {63, 1},   {64, 3},
+                                                                    {4095, 1}, {4096, 1}, {32767, 1}};
   EXPECT_EQ(seen, want);
 }
 

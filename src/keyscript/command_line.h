@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "output/output.h"
+#include "io/platform.h"
 
 namespace keyscript {
 
@@ -29,8 +29,8 @@ std::optional<count_reading> parse_count(const char* text);
 // A seed is digits only, 0 to 4294967295.
 std::optional<std::uint32_t> parse_seed(const char* text);
 
-// The whole run; returns the exit status. Standard output is closed at the
-// end with `close_fd`.
-int run_keyscript(int argc, char** argv, close_function close_fd = system_close);
+// The whole run on `streams`; returns the exit status. The output is closed
+// at the end, and a failed close fails the run.
+int run_keyscript(int argc, char** argv, const program_streams& streams = {});
 
 }  // namespace keyscript

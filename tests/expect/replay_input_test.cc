@@ -1,14 +1,14 @@
-#include "expect/reader.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "../capture.h"
-#include "reference_replay.h"
+#include "../replay/reference_replay.h"
+#include "expect/command_line.h"
 
 namespace keyscript {
 namespace {
@@ -31,22 +31,28 @@ std::ptrdiff_t scripted_read(int /*fd*/, char* data, std::size_t size) {
 }
 
 struct replayed {
-  replay_end end;
+  int status;
   captured streams;
 };
 
-replayed replay_text(const std::string& text, semantics kind, bool keys, std::size_t chunk_size, bool ahead = false) {
+replayed replay_source(const replay_settings& settings) {
+  int status = -1;
+  const captured streams = capture_output([&](int out_fd, int err_fd) {
+    const auto out = std::make_unique<output_writer>(out_fd);
+    message_stream messages{"keyscript-expect", err_fd};
+    status = replay_input(-1, "the script", settings, *out, messages);
+    out->flush();
+  });
+  return {status, streams};
+}
+
+replayed replay_text(const std::string& text, semantics kind, bool keys, std::size_t chunk_size, bool ahead = false,
+                     kernel_choice kernel = kernel_choice::best) {
   source = text;
   source_at = 0;
   chunk = chunk_size;
   fail_with = 0;
-  replay_end end = replay_end::complete;
-  const replay_options options{kind, keys, ahead};
-  const captured streams = capture_output([&] { end = replay(-1, "the script", options, scripted_read); });
-  if (ahead) {
-    stop_input();
-  }
-  return {end, streams};
+  return replay_source({kind, keys, kernel, ahead, scripted_read});
 }
 
 std::string with_crlf(const std::string& text) {
@@ -79,7 +85,7 @@ const std::vector<std::string> WELL_FORMED = {
     long_block(20000, 1) + "s\nd 5\n" + long_block(9000, 2) + "s\nq\n",
 };
 
-TEST(Reader, WellFormedScriptsMatchTheModel) {
+TEST(Replay, WellFormedScriptsMatchTheModel) {
   for (const std::string& script : WELL_FORMED) {
     for (const std::string& text : {script, with_crlf(script)}) {
       for (const bool multiset : {false, true}) {
@@ -87,9 +93,10 @@ TEST(Reader, WellFormedScriptsMatchTheModel) {
           const reference::replay_result want = reference::replay(text, multiset, keys);
           ASSERT_FALSE(want.refused_at.has_value()) << text.substr(0, 40);
           for (const std::size_t chunk_size : {std::size_t{1}, std::size_t{7}, std::size_t{4093}, text.size()}) {
+            const kernel_choice kernel = chunk_size == 7 ? kernel_choice::portable : kernel_choice::best;
             const replayed got = replay_text(text, multiset ? semantics::multiset : semantics::set, keys,
-                                             std::max<std::size_t>(chunk_size, 1));
-            ASSERT_EQ(got.end, replay_end::complete) << got.streams.err;
+                                             std::max<std::size_t>(chunk_size, 1), false, kernel);
+            ASSERT_EQ(got.status, EXPECT_COMPLETE) << got.streams.err;
             ASSERT_TRUE(got.streams.out == want.out)
                 << text.substr(0, 40) << " multiset " << multiset << " keys " << keys << " chunk " << chunk_size;
             EXPECT_EQ(got.streams.err, "");
@@ -100,7 +107,7 @@ TEST(Reader, WellFormedScriptsMatchTheModel) {
   }
 }
 
-TEST(Reader, MalformedScriptsAreRefusedAtTheirLine) {
+TEST(Replay, MalformedScriptsAreRefusedAtTheirLine) {
   const std::string long_line(5000, 'x');
   const struct {
     std::string script;
@@ -142,7 +149,7 @@ TEST(Reader, MalformedScriptsAreRefusedAtTheirLine) {
   for (const auto& c : cases) {
     for (const std::size_t chunk_size : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
       const replayed got = replay_text(c.script, semantics::set, false, chunk_size);
-      EXPECT_EQ(got.end, replay_end::malformed) << c.script.substr(0, 20);
+      EXPECT_EQ(got.status, EXPECT_MALFORMED) << c.script.substr(0, 20);
       EXPECT_EQ(got.streams.err, "keyscript-expect: " + c.message + "\n") << c.script.substr(0, 20);
       const reference::replay_result want = reference::replay(c.script, false, false);
       EXPECT_EQ(got.streams.out, want.out) << "checkpoints before the refusal";
@@ -150,7 +157,7 @@ TEST(Reader, MalformedScriptsAreRefusedAtTheirLine) {
   }
 }
 
-TEST(Reader, FastPathHandsOverEveryKindOfLineAtItsNumber) {
+TEST(Replay, FastPathHandsOverEveryKindOfLineAtItsNumber) {
   // Lines the fast path must leave to the plain path, deep in a long block:
   // each is refused at its own line, or taken, as the model says.
   // The odd line comes after 12000 keys and before 2000 more: well inside
@@ -176,43 +183,37 @@ TEST(Reader, FastPathHandsOverEveryKindOfLineAtItsNumber) {
       EXPECT_EQ(got.streams.err.rfind("keyscript-expect: line " + std::to_string(c.refused_at) + ": ", 0), 0U)
           << "'" << c.odd << "': " << got.streams.err;
     } else {
-      EXPECT_EQ(got.end, replay_end::complete) << "'" << c.odd << "'";
+      EXPECT_EQ(got.status, EXPECT_COMPLETE) << "'" << c.odd << "'";
     }
   }
 }
 
-TEST(Reader, ReadingAheadGivesTheSameReplay) {
+TEST(Replay, ReadingAheadGivesTheSameReplay) {
   const std::string& script = WELL_FORMED.back();
   const reference::replay_result want = reference::replay(script, false, true);
   for (const std::size_t chunk_size : {std::size_t{5}, std::size_t{1} << 20}) {
     const replayed got = replay_text(script, semantics::set, true, chunk_size, true);
-    EXPECT_EQ(got.end, replay_end::complete);
+    EXPECT_EQ(got.status, EXPECT_COMPLETE);
     EXPECT_TRUE(got.streams.out == want.out) << chunk_size;
   }
   // A refusal ends the replay while the reading thread still has input.
   const replayed refused = replay_text("x\n" + script, semantics::set, false, 7, true);
-  EXPECT_EQ(refused.end, replay_end::malformed);
+  EXPECT_EQ(refused.status, EXPECT_MALFORMED);
 }
 
-TEST(Reader, FailedReadIsUnreadable) {
+TEST(Replay, FailedReadIsUnreadable) {
   for (const bool ahead : {false, true}) {
     source = "i\n5\n";
     source_at = 0;
     chunk = 3;
     fail_with = EIO;
-    replay_end end = replay_end::complete;
-    const captured streams = capture_output([&] {
-      end = replay(-1, "the script", replay_options{semantics::set, false, ahead}, scripted_read);
-    });
-    if (ahead) {
-      stop_input();
-    }
-    EXPECT_EQ(end, replay_end::unreadable);
-    EXPECT_EQ(streams.err, "keyscript-expect: the script: Input/output error\n");
+    const replayed got = replay_source({semantics::set, false, kernel_choice::best, ahead, scripted_read});
+    EXPECT_EQ(got.status, EXPECT_TROUBLE);
+    EXPECT_EQ(got.streams.err, "keyscript-expect: the script: Input/output error\n");
   }
 }
 
-TEST(Reader, KeysAreDecimalWithoutSignOrLeadingZero) {
+TEST(Replay, KeysAreDecimalWithoutSignOrLeadingZero) {
   const struct {
     const char* text;
     std::int32_t key;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "expect/input.h"
-#include "expect/key_lines.h"
+#include "io/input.h"
 #include "reference_replay.h"
+#include "replay/key_lines.h"
 
 // Holds a fast path to what it promises, on any bytes: it stops at a line
 // start, every line before that is a plain key, each counted once, and it
@@ -15,18 +15,16 @@
 // unit tests and by the fuzz target.
 namespace key_lines_check {
 
-using take_function = const char* (*)(keyscript::key_model&, const char*, const char*, std::uint64_t&);
-
 struct kernel {
   const char* name;
-  take_function take;
+  keyscript::key_lines_function take;
 };
 
 inline std::vector<kernel> kernels_here() {
-  std::vector<kernel> kernels = {{"portable", keyscript::take_key_lines_portable}};
+  std::vector<kernel> kernels = {{"portable", keyscript::portable::take_key_lines}};
 #if defined(KEYSCRIPT_X86_V3)
-  if (keyscript::cpu_runs_x86_v3()) {
-    kernels.push_back({"x86-64 AVX2", keyscript::take_key_lines_x86_v3});
+  if (keyscript::x86_v3::cpu_runs_it()) {
+    kernels.push_back({"x86-64 AVX2", keyscript::x86_v3::take_key_lines});
   }
 #endif
   return kernels;
@@ -43,15 +41,16 @@ inline int plain_key_at(const char* line, const char* end) {
   return key;
 }
 
-// An empty string, or what went wrong. The counters of `model`'s open block
-// must all be 0, and are left so.
-inline std::string check(const kernel& k, keyscript::key_model& model, const std::string& lines) {
-  std::vector<char> buffer(keyscript::INPUT_ROOM_BEFORE + lines.size(), '\n');
-  std::memcpy(buffer.data() + keyscript::INPUT_ROOM_BEFORE, lines.data(), lines.size());
-  const char* begin = buffer.data() + keyscript::INPUT_ROOM_BEFORE;
+// An empty string, or what went wrong. The KEY_VALUES `counts` must all be 0,
+// and are left so.
+inline std::string check(const kernel& k, std::uint32_t* counts, const std::string& lines) {
+  constexpr std::size_t before = keyscript::line_span::READABLE_BEFORE;
+  std::vector<char> buffer(before + lines.size(), '\n');
+  std::memcpy(buffer.data() + before, lines.data(), lines.size());
+  const char* begin = buffer.data() + before;
   const char* end = begin + lines.size();
   std::uint64_t taken = 0;
-  const char* stop = k.take(model, begin, end, taken);
+  const char* stop = k.take(counts, begin, end, taken);
   if (stop < begin || stop > end || (stop != begin && stop[-1] != '\n')) {
     return std::string(k.name) + ": stopped inside a line";
   }
@@ -64,15 +63,14 @@ inline std::string check(const kernel& k, keyscript::key_model& model, const std
        line = static_cast<const char*>(std::memchr(line, '\n', end - line)) + 1) {
     const int key = plain_key_at(line, stop);
     if (key < 0) {
-      std::fill(std::begin(model.added), std::end(model.added), 0);
+      std::fill(counts, counts + keyscript::KEY_VALUES, 0);
       return std::string(k.name) + ": took a line that is not a plain key";
     }
-    undercounted |= model.added[key]-- == 0;
+    undercounted |= counts[key]-- == 0;
   }
-  const bool overcounted =
-      std::any_of(std::begin(model.added), std::end(model.added), [](std::uint32_t n) { return n != 0; });
+  const bool overcounted = std::any_of(counts, counts + keyscript::KEY_VALUES, [](std::uint32_t n) { return n != 0; });
   if (undercounted || overcounted) {
-    std::fill(std::begin(model.added), std::end(model.added), 0);
+    std::fill(counts, counts + keyscript::KEY_VALUES, 0);
     return std::string(k.name) + ": counts differ from the lines taken";
   }
   // A window may end on a line it cannot take: never more than 64 bytes on.

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "keyscript/command_line.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "../capture.h"
 
 namespace keyscript {
 namespace {
@@ -92,17 +94,18 @@ int close_fails(int fd) {
   return -1;
 }
 
-TEST(RunDeathTest, FailedCloseOfStandardOutputFailsTheRun) {
+TEST(Run, FailedCloseOfStandardOutputFailsTheRun) {
   char program[] = "keyscript";
   char count[] = "5";
   char* argv[] = {program, count, nullptr};
-  EXPECT_EXIT(
-      {
-        setenv("KEYSCRIPT_SEED", "1", 1);
-        dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
-        std::exit(run_keyscript(2, argv, close_fails));
-      },
-      testing::ExitedWithCode(1), "Going to delete: 1 number of keys\nkeyscript: write error: Input/output error\n$");
+  setenv("KEYSCRIPT_SEED", "1", 1);
+  int status = 0;
+  const captured got = capture_output([&](int out_fd, int err_fd) {
+    status = run_keyscript(2, argv, {.in = -1, .out = out_fd, .err = err_fd, .close_out = close_fails});
+  });
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(got.err.ends_with("Going to delete: 1 number of keys\nkeyscript: write error: Input/output error\n"))
+      << got.err;
 }
 
 }  // namespace

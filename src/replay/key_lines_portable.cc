@@ -1,4 +1,4 @@
-#include "expect/key_lines.h"
+#include "replay/key_lines.h"
 
 namespace keyscript {
 
@@ -13,18 +13,25 @@ struct portable_kernel {
 
 }  // namespace
 
-const char* take_key_lines_portable(key_model& model, const char* p, const char* end, std::uint64_t& taken) {
-  return take_key_lines_with<portable_kernel>(model, p, end, taken);
+namespace portable {
+
+const char* take_key_lines(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken) {
+  return take_key_lines_with<portable_kernel>(counts, p, end, taken);
 }
 
-#if defined(__x86_64__)
+}  // namespace portable
+
+#if defined(KEYSCRIPT_X86_V3)
+namespace x86_v3 {
+
 // Built here, with the target's own instruction set: it runs before the
 // faster version may be chosen.
-bool cpu_runs_x86_v3() {
-  __builtin_cpu_init();  // the answer may be asked for before the C++ runtime has set it up
+bool cpu_runs_it() {
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
          __builtin_cpu_supports("popcnt");
 }
+
+}  // namespace x86_v3
 #endif
 
 }  // namespace keyscript

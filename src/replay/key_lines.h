@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "expect/model.h"
-#include "expect/window.h"
+#include "replay/window.h"
+#include "script/language.h"
 
 // The reader's fast path: the key lines of an insertion block, a 64-byte
 // window at a time. It is compiled once for every instruction set it is
@@ -15,7 +15,7 @@ namespace keyscript {
 namespace {  // one copy per instruction set, on purpose
 
 // Takes the key lines from `p` on while a whole window lies before `end`,
-// counting each into `model`'s open block (unlisted) and adding the lines
+// counting each into `counts` (++counts[key]) and adding the lines
 // taken to `taken`; returns the start of the first line it did not take. A
 // window is taken only when its masks show that every line ending in it is
 // digits without a leading zero, and each line's value is a key; a line it
@@ -26,8 +26,7 @@ namespace {  // one copy per instruction set, on purpose
 // the value of the `length` digits before `end` (1 to 63 of them), or a
 // value past every key when there are more than 5.
 template <typename Kernel>
-inline const char* take_key_lines_with(key_model& model, const char* p, const char* end, std::uint64_t& taken) {
-  model.unlisted = true;
+inline const char* take_key_lines_with(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken) {
   while (end - p >= static_cast<std::ptrdiff_t>(WINDOW_BYTES)) {
     const window_masks masks = Kernel::masks(p);
     if (masks.newlines == 0) {
@@ -50,7 +49,7 @@ inline const char* take_key_lines_with(key_model& model, const char* p, const ch
         taken += static_cast<std::uint64_t>(__builtin_popcountll(masks.newlines & ~newlines));
         return start;
       }
-      count_unlisted(model, key);
+      ++counts[key];
       start = line_end + 1;
     }
     taken += static_cast<std::uint64_t>(__builtin_popcountll(masks.newlines));
@@ -61,12 +60,19 @@ inline const char* take_key_lines_with(key_model& model, const char* p, const ch
 
 }  // namespace
 
-// One version of the fast path for each instruction set built; the reader
-// picks one at run time.
-const char* take_key_lines_portable(key_model& model, const char* p, const char* end, std::uint64_t& taken);
-#if defined(__x86_64__)
-const char* take_key_lines_x86_v3(key_model& model, const char* p, const char* end, std::uint64_t& taken);
-bool cpu_runs_x86_v3();  // AVX2 and BMI2
+// One version of the fast path for each instruction set built, each in a
+// namespace of its own; the replayer picks one when it starts.
+using key_lines_function = const char* (*)(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken);
+
+namespace portable {
+const char* take_key_lines(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken);
+}  // namespace portable
+
+#if defined(KEYSCRIPT_X86_V3)
+namespace x86_v3 {
+const char* take_key_lines(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken);
+bool cpu_runs_it();  // AVX2 and BMI2
+}  // namespace x86_v3
 #endif
 
 }  // namespace keyscript

@@ -1,0 +1,181 @@
+#include "replay/replayer.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "io/quote.h"
+
+namespace keyscript {
+
+namespace {
+
+// A block's insertions are applied at least this often, so that no counter
+// of the open block can overflow.
+constexpr std::uint64_t BLOCK_LIMIT = std::uint64_t{1} << 31;
+
+// The fast path counts without listing the keys it counts, so closing a
+// block it has counted into looks at all 32768 counters. It starts only once
+// a block has this many lines, which keeps that cost below a few nanoseconds
+// a line however short the blocks.
+constexpr std::uint64_t FAST_PATH_AFTER = 8192;
+
+key_lines_function chosen_kernel(kernel_choice kernel) {
+#if defined(KEYSCRIPT_X86_V3)
+  if (kernel == kernel_choice::best && x86_v3::cpu_runs_it()) {
+    return x86_v3::take_key_lines;
+  }
+#else
+  (void)kernel;
+#endif
+  return portable::take_key_lines;
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+}  // namespace
+
+replayer::replayer(semantics kind, replay_sink& sink, kernel_choice kernel)
+    : model_(new key_model(kind)), sink_(sink), take_key_lines_fast_(chosen_kernel(kernel)) {}
+
+void replayer::refuse(std::uint64_t line, const char* format, ...) {
+  char why[512];
+  va_list values;
+  va_start(values, format);
+  std::vsnprintf(why, sizeof why, format, values);
+  va_end(values);
+  sink_.refused(line, why);
+  status_ = replay_status::refused;
+}
+
+void replayer::checkpoint(char command) {
+  const checkpoint_place place{++checkpoints_, line_, command};
+  if (!sink_.checkpoint(place, *model_)) {
+    status_ = replay_status::stopped;
+  } else if (command == 'q') {
+    sink_.ended(line_, model_->totals());
+    status_ = replay_status::ended;
+  } else if (pause_) {
+    status_ = replay_status::paused;
+  }
+}
+
+void replayer::count_block_lines(std::uint64_t lines) {
+  block_length_ += lines;
+  block_lines_ += lines;
+  if (block_lines_ >= BLOCK_LIMIT) {
+    model_->close_block();
+    block_lines_ = 0;
+  }
+}
+
+// One whole line, its line end taken off.
+void replayer::take_line(std::string_view text) {
+  ++line_;
+  if (in_block_) {
+    const std::int32_t key = parse_key(text);
+    if (key >= 0) {
+      model_->insert(key);
+      count_block_lines(1);
+    } else if (text == BLOCK_END_LINE) {
+      model_->close_block();
+      block_lines_ = 0;
+      block_length_ = 0;
+      in_block_ = false;
+    } else {
+      refuse(line_, "expected a key (0 to 32767) or -1 in an insertion block, not %s", quote(text).text);
+    }
+    return;
+  }
+  if (text == INSERT_LINE) {
+    in_block_ = true;
+  } else if (text == CHECKPOINT_LINE) {
+    checkpoint('s');
+  } else if (text == QUIT_LINE) {
+    checkpoint('q');
+  } else if (starts_with(text, DELETE_PREFIX)) {
+    const std::int32_t key = parse_key(text.substr(DELETE_PREFIX.size()));
+    if (key >= 0) {
+      model_->erase(key);
+    } else {
+      refuse(line_, "%s does not name a key: a key is 0 to 32767, in plain decimal", quote(text).text);
+    }
+  } else {
+    refuse(line_, "expected i, s, d KEY or q, not %s", quote(text).text);
+  }
+}
+
+const char* replayer::take_key_lines(const char* p, const char* end) {
+  std::uint64_t taken = 0;
+  p = take_key_lines_fast_(model_->unlisted_counts(), p, end, taken);
+  line_ += taken;
+  count_block_lines(taken);
+  return p;
+}
+
+void replayer::refuse_after_q(std::string_view text) {
+  refuse(line_ + 1, "%s comes after q, which ends the script", quote(text).text);
+}
+
+const char* replayer::take(line_span lines) {
+  const char* p = lines.data;
+  const char* end = p + lines.size;
+  if (status_ == replay_status::paused) {
+    status_ = replay_status::reading;
+  }
+  while (status_ == replay_status::reading && p != end) {
+    if (in_block_ && block_length_ >= FAST_PATH_AFTER) {
+      p = take_key_lines(p, end);
+      if (p == end) {
+        break;
+      }
+    }
+    const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    std::string_view text(p, static_cast<std::size_t>(newline - p));
+    if (!text.empty() && text.back() == '\r') {
+      text.remove_suffix(1);
+    }
+    take_line(text);
+    p = newline + 1;
+  }
+  if (status_ == replay_status::ended && p != end) {
+    // q is the last line: the first line of whatever follows it is refused.
+    const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    refuse_after_q(std::string_view(p, static_cast<std::size_t>(newline - p)));
+    p = newline + 1;
+  }
+  return p;
+}
+
+void replayer::finish(std::string_view unfinished) {
+  if (status_ == replay_status::ended) {
+    if (!unfinished.empty()) {
+      refuse_after_q(unfinished);
+    }
+    return;
+  }
+  if (status_ != replay_status::reading && status_ != replay_status::paused) {
+    return;
+  }
+  if (!unfinished.empty()) {
+    if (unfinished == QUIT_LINE && !in_block_) {
+      take_line(unfinished);
+    } else {
+      refuse(line_ + 1, "the script ends in the middle of this line (%s), with no q line", quote(unfinished).text);
+    }
+  } else if (line_ == 0) {
+    refuse(1, "the script is empty: it has no q line");
+  } else {
+    refuse(line_, "the script ends after this line%s, with no q line", in_block_ ? ", inside an insertion block" : "");
+  }
+}
+
+void replayer::refuse_long_line(std::string_view start) {
+  if (status_ == replay_status::ended) {
+    refuse_after_q(start);
+  } else {
+    take_line(start);
+  }
+}
+
+}  // namespace keyscript
