@@ -84,26 +84,31 @@ static void write_line(output_writer& out, std::string_view line) {
   out.commit(at + line.size() + 1);
 }
 
-void write_pass(random_generator& generator, std::int32_t num_keys, output_writer& out, message_stream& messages) {
+pass_plan begin_pass(random_generator& generator, std::int32_t num_keys) {
   const std::int32_t insert_count = insert_count_for(random_between(generator, COUNT_LOW, COUNT_HIGH), num_keys);
-  say(messages, "Going to insert: %d number of keys\n", insert_count);
+  return {insert_count, delete_count_for(num_keys, insert_count), {generator.state, insert_count}};
+}
+
+std::int32_t next_deletion(random_generator& generator, const pass_plan& plan) {
+  const auto top = static_cast<float>(plan.insert_count - 1);
+  return key_at(plan.keys, deletion_index(random_between(generator, 0.0F, top), plan.insert_count));
+}
+
+void write_pass(random_generator& generator, std::int32_t num_keys, output_writer& out, message_stream& messages) {
+  const pass_plan plan = begin_pass(generator, num_keys);
+  say(messages, "Going to insert: %d number of keys\n", plan.insert_count);
   write_line(out, INSERT_LINE);
-  const drawn_keys key_list = write_keys(generator, insert_count, out);
+  write_keys(generator, plan.insert_count, out);
   write_line(out, BLOCK_END_LINE);
   write_line(out, CHECKPOINT_LINE);
   if (out.error() != 0) {
     return;  // a run whose output failed reports nothing more
   }
 
-  const std::int32_t delete_count = delete_count_for(num_keys, insert_count);
-  say(messages, "Going to delete: %d number of keys\n", delete_count);
-  const auto top = static_cast<float>(insert_count - 1);
-  for (std::int32_t i = 0; i < delete_count; ++i) {
-    // Keys are drawn with replacement and so are the picks: a key can be
-    // named more than once.
+  say(messages, "Going to delete: %d number of keys\n", plan.delete_count);
+  for (std::int32_t i = 0; i < plan.delete_count; ++i) {
     char* at = out.reserve(DELETE_PREFIX.size() + MAX_KEY_LINE);
-    out.commit(
-        write_delete_line(at, key_at(key_list, deletion_index(random_between(generator, 0.0F, top), insert_count))));
+    out.commit(write_delete_line(at, next_deletion(generator, plan)));
   }
 }
 

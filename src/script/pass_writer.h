@@ -19,6 +19,20 @@ struct drawn_keys {
   std::int32_t count;
 };
 
+// What a pass's count draw decides: how many keys it inserts and deletes.
+struct pass_plan {
+  std::int32_t insert_count;
+  std::int32_t delete_count;
+  drawn_keys keys;  // once the count is drawn, the keys are the next draws
+};
+
+// The count draw, the first of a pass.
+pass_plan begin_pass(random_generator& generator, std::int32_t num_keys);
+// One deletion pick of the pass, once its keys have been drawn: the key it
+// names. Keys are drawn with replacement and so are the picks: a key can be
+// named more than once.
+std::int32_t next_deletion(random_generator& generator, const pass_plan& plan);
+
 // Draws, in this order, the pass's count, its keys and its deletion picks,
 // and writes the pass to `out` and its counts to `messages`. Stops as soon as
 // `out` has failed (its error() says why).

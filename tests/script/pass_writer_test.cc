@@ -9,6 +9,7 @@
 #include "../capture.h"
 #include "random/generator.h"
 #include "reference_script.h"
+#include "script/keyscript_source.h"
 #include "script/language.h"
 
 namespace keyscript {
@@ -164,6 +165,22 @@ TEST(PassWriter, KeyTextIsTheDecimalLine) {
   for (const std::int32_t key : {0, 7, 10, 99, 100, 32767}) {
     const key_text text = KEY_TEXT[static_cast<std::size_t>(key)];
     EXPECT_EQ(std::string(text.bytes, text.length), std::to_string(key) + "\n");
+  }
+}
+
+TEST(KeyscriptSource, GivesKeyscriptsBytesInWholeLines) {
+  // Sizes around the part's room for keys, and the smallest ones.
+  constexpr std::int32_t part_keys = static_cast<std::int32_t>(OUTPUT_CAPACITY / MAX_KEY_LINE);
+  for (const std::int32_t num_keys : {0, 1, 2, 11, part_keys - 30, part_keys + 5, 3 * part_keys}) {
+    for (const std::uint32_t seed : {1U, 4000000000U}) {
+      keyscript_source source(seed, num_keys);
+      std::string text;
+      for (std::string_view part = source.next(); !part.empty(); part = source.next()) {
+        ASSERT_EQ(part.back(), '\n') << num_keys;
+        text += part;
+      }
+      EXPECT_TRUE(text == reference::script(seed, num_keys)) << num_keys << " " << seed;
+    }
   }
 }
 

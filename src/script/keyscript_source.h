@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "random/generator.h"
+#include "script/pass_writer.h"
+
+// keyscript's script for one seed and NUM_KEYS, generated as it is asked
+// for, in parts of whole lines: the bytes keyscript writes, in constant
+// memory, for a caller that feeds them to a program or replays them itself.
+
+namespace keyscript {
+
+// Bytes readable before each part's data (the replayer's 8-byte loads).
+inline constexpr std::size_t SOURCE_ROOM_BEFORE = 8;
+
+class keyscript_source {
+ public:
+  keyscript_source(std::uint32_t seed, std::int32_t num_keys);
+
+  // The next whole lines, or an empty view once the script has ended. The
+  // view stays valid until the next call.
+  std::string_view next();
+
+ private:
+  enum class phase { pass_start, keys, pass_end, closing, done };
+
+  char* write_some(char* out, char* limit);
+
+  random_generator generator_;
+  std::int32_t num_keys_;
+  int passes_done_ = 0;
+  phase phase_ = phase::pass_start;
+  pass_plan plan_{};
+  std::int32_t keys_left_ = 0;
+  std::unique_ptr<char[]> buffer_;
+};
+
+}  // namespace keyscript
