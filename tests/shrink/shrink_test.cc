@@ -1,0 +1,284 @@
+#include "shrink/shrink.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "script/key_text.h"
+
+namespace keyscript {
+namespace {
+
+script parsed(const std::string& text) {
+  parsed_script result = parse_script(text);
+  EXPECT_TRUE(result.ok) << text << " line " << result.error.line << ": " << result.error.message;
+  return std::move(result.value);
+}
+
+// Commands drawn at random; keys come often from a small pool so that keys
+// repeat, get deleted after being inserted, and merge when lowered.
+script random_script(std::uint32_t seed, std::int32_t commands) {
+  std::mt19937 random(seed);
+  const auto key = [&] { return std::to_string(random() % 2 == 0 ? random() % 10 : random() % 32768); };
+  std::string text;
+  for (std::int32_t command = 0; command < commands; ++command) {
+    const std::uint32_t kind = random() % 4;
+    if (kind == 0) text += "s\n";
+    if (kind == 1) text += "d " + key() + "\n";
+    if (kind < 2) continue;
+    text += "i\n";
+    for (std::uint32_t n = random() % 12; n > 0; --n) {
+      text += key() + "\n";
+    }
+    text += "-1\n";
+  }
+  return parsed(text + "q\n");
+}
+
+TEST(ShrinkScriptText, PrintsBackExactlyWhatItRead) {
+  for (const std::string text :
+       {"q\n", "i\n-1\nq\n", "i\n0\n32767\n5\n5\n-1\ns\nd 5\nd 0\nd 32767\nq\n", "s\ns\nq\n"}) {
+    EXPECT_EQ(script_text(parsed(text)), text);
+  }
+  EXPECT_EQ(script_text(parsed("i\r\n7\r\n-1\r\nd 7\r\nq")), "i\n7\n-1\nd 7\nq\n");
+}
+
+TEST(ShrinkScriptText, RefusesAnythingElseAtTheLineAtFault) {
+  const struct {
+    std::string text;
+    std::uint64_t line;
+  } cases[] = {
+      {"", 1},
+      {"s\n", 2},
+      {"i\n5\n", 3},
+      {"q\nq\n", 2},
+      {"q\n\n", 2},
+      {"x\nq\n", 1},
+      {"I\nq\n", 1},
+      {"s \nq\n", 1},
+      {"-1\nq\n", 1},
+      {"7\nq\n", 1},
+      {"i\nq\n", 2},
+      {"i\ni\n-1\nq\n", 2},
+      {"i\ns\n-1\nq\n", 2},
+      {"i\n-2\n-1\nq\n", 2},
+      {"i\n32768\n-1\nq\n", 2},
+      {"i\n07\n-1\nq\n", 2},
+      {"i\n+7\n-1\nq\n", 2},
+      {"i\n 7\n-1\nq\n", 2},
+      {"i\n\n-1\nq\n", 2},
+      {"i\n5\r\r\n-1\nq\n", 2},
+      {"d\nq\n", 1},
+      {"d 01\nq\n", 1},
+      {"d  1\nq\n", 1},
+      {"d -1\nq\n", 1},
+      {"d 99999\nq\n", 1},
+      {"q\r", 1},
+      {"s\rq\n", 1},
+  };
+  for (const auto& c : cases) {
+    const parsed_script result = parse_script(c.text);
+    EXPECT_FALSE(result.ok) << c.text;
+    EXPECT_EQ(result.error.line, c.line) << c.text;
+    EXPECT_FALSE(result.error.message.empty()) << c.text;
+  }
+}
+
+TEST(ShrinkScriptValue, CutKeepsTheScriptUpToTheCheckpoint) {
+  const std::string text = "i\n1\n-1\ns\nd 1\ns\nd 2\nq\n";
+  const struct {
+    std::uint64_t number;
+    std::string kept;
+  } cases[] = {{1, "i\n1\n-1\ns\nq\n"}, {2, "i\n1\n-1\ns\nd 1\ns\nq\n"}, {3, text}, {9, text}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(script_text(cut_after_checkpoint(parsed(text), c.number)), c.kept) << c.number;
+  }
+}
+
+TEST(ShrinkScriptValue, HoldsAMillionKeysInAtMostEightBytesALine) {
+  std::string text = "i\n";
+  for (std::int32_t n = 0; n < 1'000'000; ++n) {
+    text += std::to_string(n % 32768) + "\n";
+  }
+  const script value = parsed(text + "-1\ns\nd 5\nq\n");
+  const std::size_t lines = value.items.size();
+  ASSERT_EQ(lines, 1'000'005U);
+  EXPECT_LE(sizeof value + value.items.capacity() * sizeof(std::int32_t), 8 * lines);
+}
+
+TEST(ShrinkCandidate, PiecesMakeTheTextOfTheAcceptedScript) {
+  const script base = random_script(7, 6000);  // tens of thousands of lines: several pieces
+  const std::size_t last = base.items.size() - 1;
+  for (const candidate& change : {without_items(base, 0, 1), without_items(base, 100, last), without_items(base, 5, 5),
+                                  with_key_replaced(base, 3, 0)}) {
+    script accepted = base;
+    accept_candidate(accepted, change);
+    std::string text;
+    std::size_t pieces = 0;
+    candidate_text_reader reader(change);
+    for (std::string_view piece = reader.next_piece(); !piece.empty(); piece = reader.next_piece(), ++pieces) {
+      text += piece;
+    }
+    EXPECT_EQ(text, script_text(accepted)) << change.removed_begin << " " << change.removed_end;
+    EXPECT_EQ(candidate_lines(change), accepted.items.size());
+    EXPECT_GT(pieces, change.removed_end == last ? 0U : 1U);
+  }
+}
+
+// Failure predicates on a script, as a program's wrong answers would be.
+using failure = bool (*)(const script&);
+
+std::vector<std::int32_t> block_sizes(const script& value) {
+  std::vector<std::int32_t> sizes;
+  for (const std::int32_t item : value.items) {
+    if (item == OPEN_ITEM) sizes.push_back(0);
+    if (is_key_item(item)) ++sizes.back();
+  }
+  return sizes;
+}
+
+bool key7_inserted_then_deleted(const script& value) {
+  bool inserted = false;
+  for (const std::int32_t item : value.items) {
+    inserted = inserted || item == 7;
+    if (inserted && item == erase_item(7)) return true;
+  }
+  return false;
+}
+bool three_checkpoints(const script& value) {
+  return std::count(value.items.begin(), value.items.end(), CHECKPOINT_ITEM) >= 3;
+}
+bool block_of_six(const script& value) {
+  const std::vector<std::int32_t> sizes = block_sizes(value);
+  return std::any_of(sizes.begin(), sizes.end(), [](std::int32_t size) { return size > 5; });
+}
+bool key_sum_over_100000(const script& value) {
+  std::int64_t sum = 0;
+  for (const std::int32_t item : value.items) {
+    sum += is_key_item(item) ? item : 0;
+  }
+  return sum > 100000;
+}
+bool deletes_key_not_inserted(const script& value) {
+  std::vector<bool> inserted(KEY_VALUES);
+  for (const std::int32_t item : value.items) {
+    if (is_erase_item(item) && !inserted[static_cast<std::size_t>(key_of(item))]) return true;
+    if (is_key_item(item)) inserted[static_cast<std::size_t>(item)] = true;
+  }
+  return false;
+}
+bool key_line_of_1000(const script& value) {
+  return std::any_of(value.items.begin(), value.items.end(), [](std::int32_t item) { return item >= 1000; });
+}
+bool always(const script& /*value*/) { return true; }
+// Fails on no pattern at all: its answers change with every line and key.
+bool chaotic(const script& value) {
+  std::uint32_t hash = 2166136261U;
+  for (const std::int32_t item : value.items) {
+    hash = (hash ^ static_cast<std::uint32_t>(item)) * 16777619U;
+  }
+  return hash % 3 != 0 && std::count_if(value.items.begin(), value.items.end(), is_key_item) >= 4;
+}
+
+// Runs the predicate on each candidate's text, after checking that the text
+// is well formed and differs from the current script.
+class predicate_tester : public candidate_tester {
+ public:
+  predicate_tester(failure fails, std::size_t batch) : fails_(fails), batch_(batch) {}
+
+  std::size_t first_failing(std::span<const candidate> batch) override {
+    EXPECT_LE(batch.size(), batch_);
+    const std::string current = script_text(*batch.front().base);
+    std::size_t first = batch.size();
+    for (std::size_t at = 0; at < batch.size(); ++at) {
+      const std::string text = candidate_text(batch[at]);
+      const parsed_script candidate = parse_script(text);
+      EXPECT_TRUE(candidate.ok) << text;
+      EXPECT_NE(text, current);
+      if (first == batch.size() && candidate.ok && fails_(candidate.value)) first = at;
+    }
+    return first;
+  }
+
+ private:
+  failure fails_;
+  std::size_t batch_;
+};
+
+// Brute force: no line alone (a block as a whole) can go.
+void expect_one_minimal(const script& value, failure fails) {
+  const std::vector<std::int32_t>& items = value.items;
+  for (std::size_t at = 0; at + 1 < items.size(); ++at) {
+    if (items[at] == CLOSE_ITEM) continue;
+    std::size_t end = at + 1;
+    while (items[at] == OPEN_ITEM && items[end - 1] != CLOSE_ITEM) ++end;
+    script smaller = value;
+    smaller.items.erase(smaller.items.begin() + static_cast<std::ptrdiff_t>(at),
+                        smaller.items.begin() + static_cast<std::ptrdiff_t>(end));
+    EXPECT_FALSE(fails(smaller)) << script_text(value) << "without line " << at + 1;
+  }
+}
+
+TEST(ShrinkReduction, EndsOneMinimalAndTheSameWhateverTheBatch) {
+  const struct {
+    const char* name;
+    failure fails;
+    std::string expected;  // empty where more than one result is as small
+  } cases[] = {
+      {"key 7 inserted then deleted", key7_inserted_then_deleted, "i\n7\n-1\nd 7\nq\n"},
+      {"three checkpoints", three_checkpoints, "s\ns\ns\nq\n"},
+      {"a block of six", block_of_six, "i\n0\n0\n0\n0\n0\n0\n-1\nq\n"},
+      {"key sum over 100000", key_sum_over_100000, ""},
+      {"deletes a key not inserted", deletes_key_not_inserted, "d 0\nq\n"},
+      {"a key line of 1000 or more", key_line_of_1000, "i\n1000\n-1\nq\n"},
+      {"always", always, "q\n"},
+      {"chaotic", chaotic, ""},
+  };
+  for (const auto& c : cases) {
+    for (const std::uint32_t seed : {2U, 4U, 5U}) {  // seeds whose scripts fail every way below
+      SCOPED_TRACE(std::string(c.name) + ", seed " + std::to_string(seed));
+      const script start = random_script(seed, 150);
+      ASSERT_TRUE(c.fails(start));
+      predicate_tester one_by_one(c.fails, 1);
+      const shrink_result first = shrink(start, one_by_one, {});
+      const std::string text = script_text(first.value);
+      EXPECT_TRUE(c.fails(first.value)) << text;
+      EXPECT_TRUE(parse_script(text).ok) << text;
+      EXPECT_FALSE(first.stopped_early);
+      expect_one_minimal(first.value, c.fails);
+      if (!c.expected.empty()) {
+        EXPECT_EQ(text, c.expected);
+      }
+      for (const std::size_t batch : {2U, 3U, 8U}) {
+        predicate_tester in_batches(c.fails, batch);
+        const shrink_result result = shrink(start, in_batches, {batch, {}, {}});
+        EXPECT_EQ(script_text(result.value), text) << "batch " << batch;
+        EXPECT_EQ(result.candidates_tried, first.candidates_tried) << "batch " << batch;
+        EXPECT_GE(result.candidates_handed_out, result.candidates_tried) << "batch " << batch;
+      }
+    }
+  }
+}
+
+TEST(ShrinkReduction, StopsWhenAskedWithTheBestScriptSoFar) {
+  const script start = random_script(2, 150);
+  for (const std::size_t batch : {1U, 3U}) {
+    predicate_tester tester(key_sum_over_100000, batch);
+    std::uint64_t asked = 0;
+    std::vector<std::size_t> lines;
+    const shrink_options options{batch, [&] { return ++asked > 20; },
+                                 [&](const shrink_progress& now) { lines.push_back(now.lines); }};
+    const shrink_result result = shrink(start, tester, options);
+    EXPECT_TRUE(result.stopped_early);
+    EXPECT_EQ(lines.size(), 20U);
+    EXPECT_TRUE(std::is_sorted(lines.rbegin(), lines.rend()));
+    EXPECT_EQ(lines.back(), result.value.items.size());
+    EXPECT_LT(result.value.items.size(), start.items.size());
+    EXPECT_TRUE(key_sum_over_100000(result.value));
+  }
+}
+
+}  // namespace
+}  // namespace keyscript
