@@ -1,0 +1,200 @@
+// Runs small shell commands that behave as awkward programs under test do,
+// and checks how each run ends, what it read back, and that nothing of the
+// child's process group is left alive afterwards.
+#include "process/process.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using keyscript::process_ending;
+
+std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
+
+// Keeps what it is given, and asks for the run to stop once it holds
+// `stop_after` bytes (0: never).
+class collecting_sink final : public keyscript::output_sink {
+ public:
+  explicit collecting_sink(std::size_t stop_after) : stop_after_(stop_after) {}
+  bool take(std::string_view bytes) override {
+    text.append(bytes);
+    return stop_after_ == 0 || text.size() < stop_after_;
+  }
+  std::string text;
+
+ private:
+  std::size_t stop_after_;
+};
+
+// Live processes of `group`. Zombies do not count: where init does not reap
+// orphans, a killed grandchild stays one for good.
+int live_members(int group) {
+  int live = 0;
+  DIR* proc = opendir("/proc");
+  while (const dirent* entry = readdir(proc)) {
+    std::string stat;
+    std::getline(std::ifstream(std::string("/proc/") + entry->d_name + "/stat"), stat);
+    const std::size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos) {
+      continue;
+    }
+    std::istringstream fields(stat.substr(name_end + 1));
+    char state = 0;
+    int parent = 0;
+    int process_group = 0;
+    fields >> state >> parent >> process_group;
+    live += process_group == group && state != 'Z' && state != 'X' ? 1 : 0;
+  }
+  closedir(proc);
+  return live;
+}
+
+// A SIGKILL takes effect a moment after kill() returns.
+bool group_dies(int group) {
+  for (int tries = 0; tries < 1000; ++tries) {
+    if (live_members(group) == 0) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+const std::string large_input = [] {
+  std::string text;
+  for (int line = 0; text.size() < (1U << 20); ++line) {
+    text += std::to_string(line) + '\n';
+  }
+  return text;
+}();
+
+struct behaviour {
+  const char* name = nullptr;
+  std::vector<std::string> argv{};
+  std::string input{};
+  process_ending ending = process_ending::exited;
+  int status = 0;
+  int signal = 0;
+  std::string out{};  // the whole output, or its start when `only_start`
+  bool only_start = false;
+  std::string err{};
+  bool input_closed_early = false;
+  std::int64_t timeout_ms = -1;
+  std::size_t stop_after = 0;
+  std::optional<std::string> argv0{};
+  std::vector<std::string> environment{};
+};
+
+TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
+  setenv("KEYSCRIPT_PROCESS_TEST_REMOVED", "inherited", 1);
+  const behaviour cases[] = {
+      {.name = "cat copies a large input", .argv = {"cat"}, .input = large_input, .out = large_input},
+      {.name = "wc reads all before writing",
+       .argv = {"wc", "-c"},
+       .input = large_input,
+       .out = std::to_string(large_input.size()) + '\n'},
+      {.name = "exits 3 after writing to both",
+       .argv = shell("printf out; printf err >&2; exit 3"),
+       .status = 3,
+       .out = "out",
+       .err = "err"},
+      {.name = "exit 127 is not a missing program", .argv = shell("exit 127"), .status = 127},
+      {.name = "SIGSEGV", .argv = shell("kill -SEGV $$"), .ending = process_ending::signaled, .signal = SIGSEGV},
+      {.name = "sleeps past the limit",
+       .argv = shell("exec sleep 1000"),
+       .ending = process_ending::timed_out,
+       .signal = SIGKILL,
+       .timeout_ms = 100},
+      {.name = "ignores SIGTERM",
+       .argv = shell("trap '' TERM; sleep 1000; exit 0"),
+       .ending = process_ending::timed_out,
+       .signal = SIGKILL,
+       .timeout_ms = 100},
+      {.name = "yes until the sink has 1 MB",
+       .argv = {"yes"},
+       .ending = process_ending::stopped,
+       .signal = SIGKILL,
+       .out = "y\ny\n",
+       .only_start = true,
+       .stop_after = 1U << 20},
+      {.name = "never reads a large input",
+       .argv = shell("echo done"),
+       .input = large_input,
+       .out = "done\n",
+       .input_closed_early = true},
+      {.name = "closes stdin early",
+       .argv = shell("head -c1; exec <&-; sleep 0.3"),
+       .input = large_input,
+       .out = "0",
+       .input_closed_early = true},
+      {.name = "grandchild holds stdout", .argv = shell("sleep 1000 & exec cat"), .input = "abc", .out = "abc"},
+      {.name = "grandchild writes forever", .argv = shell("yes & exit 5"), .status = 5, .only_start = true},
+      {.name = "only 0, 1 and 2 open", .argv = shell("ls /proc/$$/fd; exit 0"), .out = "0\n1\n2\n"},
+      {.name = "argv0 shown",
+       .argv = shell("tr '\\0' ' ' < /proc/$$/cmdline"),
+       .out = "shown -c",
+       .only_start = true,
+       .argv0 = "shown"},
+      {.name = "environment changed",
+       .argv = shell("echo \"$KEYSCRIPT_PROCESS_TEST_ADDED ${KEYSCRIPT_PROCESS_TEST_REMOVED-removed}\""),
+       .out = "added removed\n",
+       .environment = {"KEYSCRIPT_PROCESS_TEST_ADDED=added", "KEYSCRIPT_PROCESS_TEST_REMOVED"}},
+  };
+  for (const behaviour& c : cases) {
+    collecting_sink out(c.stop_after);
+    collecting_sink err(0);
+    std::future<keyscript::process_result> running = std::async(std::launch::async, [&] {
+      keyscript::whole_input input(c.input);
+      return keyscript::run_process({c.argv, c.environment, c.argv0}, &input, out, err, {c.timeout_ms});
+    });
+    if (running.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+      ADD_FAILURE() << c.name << ": run_process has not returned";
+      std::fflush(stdout);
+      std::abort();  // the future cannot be left behind
+    }
+    const keyscript::process_result result = running.get();
+    EXPECT_EQ(result.ending, c.ending) << c.name;
+    EXPECT_EQ(result.status, c.status) << c.name;
+    EXPECT_EQ(result.signal, c.signal) << c.name;
+    EXPECT_EQ(c.only_start ? out.text.substr(0, c.out.size()) : out.text, c.out) << c.name;
+    EXPECT_EQ(err.text, c.err) << c.name;
+    EXPECT_EQ(result.input_closed_early, c.input_closed_early) << c.name;
+    EXPECT_TRUE(group_dies(result.process_group)) << c.name;
+  }
+  EXPECT_EQ(std::getenv("KEYSCRIPT_PROCESS_TEST_ADDED"), nullptr);
+}
+
+TEST(Process, ProgramThatCannotStartIsNotStarted) {
+  const struct {
+    std::vector<std::string> argv;
+    int error;
+  } cases[] = {{{"keyscript-process-test-no-such-program"}, ENOENT}, {{"/dev/null"}, EACCES}, {{}, EINVAL}};
+  for (const auto& c : cases) {
+    const keyscript::captured_run run = keyscript::run_captured({c.argv, {}, std::nullopt}, "", {});
+    EXPECT_EQ(run.result.ending, process_ending::not_started);
+    EXPECT_EQ(run.result.start_error, c.error);
+  }
+}
+
+TEST(Process, SignalNames) {
+  EXPECT_EQ(keyscript::signal_name(SIGSEGV), "SIGSEGV");
+  EXPECT_EQ(keyscript::signal_name(SIGABRT), "SIGABRT");
+  EXPECT_EQ(keyscript::signal_name(0), "signal 0");
+}
+
+}  // namespace
