@@ -37,8 +37,10 @@ static int long_matches(const char* word, const option* names) {
 int next_option(int argc, char** argv, const char* letters, const option* names, message_stream& messages,
                 const char* invoked) {
   // A leading ':' tells a missing value (':') from an unknown option ('?').
+  // A leading '+' (stop at the first operand) must stay first.
   char with_colon[64];
-  std::snprintf(with_colon, sizeof with_colon, ":%s", letters);
+  const bool in_order = letters[0] == '+';
+  std::snprintf(with_colon, sizeof with_colon, "%s:%s", in_order ? "+" : "", letters + (in_order ? 1 : 0));
   const int found = getopt_long(argc, argv, with_colon, names, nullptr);
   if (found != '?' && found != ':') {
     return found;

@@ -290,7 +290,8 @@ void end_child_group(run_state& state, pid_t child) {
   }
 }
 
-void run_loop(run_state& state, pid_t child, output_sink& out, output_sink& err, steady_clock::time_point deadline) {
+void run_loop(run_state& state, pid_t child, output_sink& out, output_sink& err, steady_clock::time_point deadline,
+              const std::atomic<bool>* cancel) {
   std::vector<char> buffer(READ_CHUNK);
   std::chrono::milliseconds idle_step{1};
   feed_input(state);
@@ -299,6 +300,10 @@ void run_loop(run_state& state, pid_t child, output_sink& out, output_sink& err,
       end_child_group(state, child);
     }
     if (state.child_exited && state.out_fd < 0 && state.err_fd < 0) {
+      return;
+    }
+    if (cancel != nullptr && cancel->load()) {
+      state.stopped = true;
       return;
     }
     const steady_clock::duration left = deadline - steady_clock::now();
@@ -437,7 +442,7 @@ process_result run_process(const process_command& command, input_source* input, 
   state.out_fd = std::exchange(pipes.output.read_end, -1);
   state.err_fd = std::exchange(pipes.errors.read_end, -1);
   fcntl(state.input_fd, F_SETFL, fcntl(state.input_fd, F_GETFL) | O_NONBLOCK);
-  run_loop(state, child, out, err, deadline_of(limits, start));
+  run_loop(state, child, out, err, deadline_of(limits, start), limits.cancel);
   // After a time limit or a stop the group is still alive, and must die of
   // SIGKILL before closing the pipes could send it SIGPIPE; after an exit,
   // this also takes a process forked while the first kill was on its way.

@@ -6,6 +6,7 @@
 // that nothing it started outlives the run or keeps its pipes open. POSIX
 // only.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -72,6 +73,9 @@ struct process_result {
 
 struct process_limits {
   std::int64_t timeout_ms = -1;  // -1: none
+  // When set (by another thread, or a signal handler), the run is stopped
+  // as a sink would stop it, within a poll's tick.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Runs `command` with its standard input fed from `input` (none: end of file

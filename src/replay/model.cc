@@ -65,6 +65,28 @@ void key_model::erase(std::int32_t key) {
   }
 }
 
+std::int32_t key_model::next_held(std::int32_t from) const {
+  if (from < 0 || from >= KEY_VALUES) {
+    return from < 0 ? next_held(0) : -1;
+  }
+  auto word = static_cast<std::size_t>(from) / 64;
+  const std::uint64_t here = present_[word] & (~std::uint64_t{0} << (static_cast<unsigned>(from) % 64));
+  if (here != 0) {
+    return static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(__builtin_ctzll(here)));
+  }
+  // The next word that holds a key, from the summary.
+  ++word;
+  for (std::size_t top = word / 64; top < SUMMARY_WORDS; ++top) {
+    const unsigned skip = top == word / 64 ? static_cast<unsigned>(word % 64) : 0;
+    const std::uint64_t words = skip == 64 ? 0 : summary_[top] & (~std::uint64_t{0} << skip);
+    if (words != 0) {
+      const std::size_t found = top * 64 + static_cast<std::size_t>(__builtin_ctzll(words));
+      return static_cast<std::int32_t>(found * 64 + static_cast<std::size_t>(__builtin_ctzll(present_[found])));
+    }
+  }
+  return -1;
+}
+
 holding key_model::now() const {
   holding figures{held_, distinct_, -1, -1, sum_};
   for (std::size_t top = 0; top < SUMMARY_WORDS; ++top) {

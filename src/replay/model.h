@@ -70,6 +70,9 @@ class key_model {
   const replay_totals& totals() const { return totals_; }
   std::uint64_t copies(std::int32_t key) const { return copies_[static_cast<std::size_t>(key)]; }
 
+  // The smallest key held that is `from` or more, or -1 when there is none.
+  std::int32_t next_held(std::int32_t from) const;
+
   // Calls `each(key, copies)` for every key held, in ascending order; the
   // walk visits only the words of the presence bitmap that hold keys.
   template <typename Each>

@@ -6,6 +6,7 @@
 
 #include "random/generator.h"
 #include "script/pass_writer.h"
+#include "script/source.h"
 
 // keyscript's script for one seed and NUM_KEYS, generated as it is asked
 // for, in parts of whole lines: the bytes keyscript writes, in constant
@@ -16,13 +17,13 @@ namespace keyscript {
 // Bytes readable before each part's data (the replayer's 8-byte loads).
 inline constexpr std::size_t SOURCE_ROOM_BEFORE = 8;
 
-class keyscript_source {
+class keyscript_source final : public script_source {
  public:
   keyscript_source(std::uint32_t seed, std::int32_t num_keys);
 
   // The next whole lines, or an empty view once the script has ended. The
   // view stays valid until the next call.
-  std::string_view next();
+  std::string_view next() override;
 
  private:
   enum class phase { pass_start, keys, pass_end, closing, done };

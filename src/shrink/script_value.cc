@@ -4,51 +4,34 @@
 #include <cstring>
 #include <optional>
 
-#include "script/key_text.h"
+#include "script/language.h"
 
 namespace keyscript {
 
 namespace {
 
-// One function a token, so that the text can follow the script language
-// wherever it is kept.
-std::size_t write_fixed(std::string_view line, char* out) {
+std::size_t write_line(std::string_view line, char* out) {
   std::memcpy(out, line.data(), line.size());
-  return line.size();
+  out[line.size()] = '\n';
+  return line.size() + 1;
 }
-std::size_t write_open(char* out) { return write_fixed("i\n", out); }
-std::size_t write_close(char* out) { return write_fixed("-1\n", out); }
-std::size_t write_checkpoint(char* out) { return write_fixed("s\n", out); }
-std::size_t write_quit(char* out) { return write_fixed("q\n", out); }
-std::size_t write_key_line(std::int32_t key, char* out) {
-  const key_text& text = KEY_TEXT[static_cast<std::size_t>(key)];
-  return write_fixed(std::string_view(text.bytes, text.length), out);
-}
-std::size_t write_erase(std::int32_t key, char* out) { return write_fixed("d ", out) + write_key_line(key, out + 2); }
 
-// A key in plain decimal: no sign, no leading zero, at most 32767.
 std::optional<std::int32_t> parse_key_text(std::string_view text) {
-  if (text.empty() || text.size() > 5 || (text[0] == '0' && text.size() > 1)) return std::nullopt;
-  std::int32_t key = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    key = key * 10 + (c - '0');
-  }
-  if (key >= KEY_VALUES) return std::nullopt;
-  return key;
+  const std::int32_t key = parse_key(text);
+  return key >= 0 ? std::optional<std::int32_t>(key) : std::nullopt;
 }
 
 std::optional<std::int32_t> block_line_item(std::string_view line) {
-  if (line == "-1") return CLOSE_ITEM;
+  if (line == BLOCK_END_LINE) return CLOSE_ITEM;
   return parse_key_text(line);
 }
 
 std::optional<std::int32_t> command_item(std::string_view line) {
-  if (line == "i") return OPEN_ITEM;
-  if (line == "s") return CHECKPOINT_ITEM;
-  if (line == "q") return QUIT_ITEM;
-  if (!line.starts_with("d ")) return std::nullopt;
-  const std::optional<std::int32_t> key = parse_key_text(line.substr(2));
+  if (line == INSERT_LINE) return OPEN_ITEM;
+  if (line == CHECKPOINT_LINE) return CHECKPOINT_ITEM;
+  if (line == QUIT_LINE) return QUIT_ITEM;
+  if (!line.starts_with(DELETE_PREFIX)) return std::nullopt;
+  const std::optional<std::int32_t> key = parse_key_text(line.substr(DELETE_PREFIX.size()));
   if (!key) return std::nullopt;
   return erase_item(*key);
 }
@@ -74,15 +57,34 @@ std::string_view line_at(std::string_view text, std::size_t at) {
 std::size_t write_item_text(std::int32_t item, char* out) {
   switch (item) {
     case OPEN_ITEM:
-      return write_open(out);
+      return write_line(INSERT_LINE, out);
     case CLOSE_ITEM:
-      return write_close(out);
+      return write_line(BLOCK_END_LINE, out);
     case CHECKPOINT_ITEM:
-      return write_checkpoint(out);
+      return write_line(CHECKPOINT_LINE, out);
     case QUIT_ITEM:
-      return write_quit(out);
-    default:
-      return is_key_item(item) ? write_key_line(item, out) : write_erase(key_of(item), out);
+      return write_line(QUIT_LINE, out);
+    default: {
+      // The key line's 8-byte copy may run past the line: it goes through a
+      // room of its own.
+      char line[MAX_ITEM_TEXT + 8];
+      char* end = is_key_item(item) ? write_key_line(line, item) : write_delete_line(line, key_of(item));
+      std::memcpy(out, line, static_cast<std::size_t>(end - line));
+      return static_cast<std::size_t>(end - line);
+    }
+  }
+}
+
+void script_builder::add(std::string_view lines) {
+  for (std::size_t at = 0; at < lines.size() && !done();) {
+    const std::string_view line = line_at(lines, at);
+    const std::size_t next = lines.find('\n', at);
+    at = next == std::string_view::npos ? lines.size() : next + 1;
+    const std::optional<std::int32_t> item = in_block_ ? block_line_item(line) : command_item(line);
+    if (item) {
+      in_block_ = in_block_ ? *item != CLOSE_ITEM : *item == OPEN_ITEM;
+      value_.items.push_back(*item);
+    }
   }
 }
 

@@ -55,6 +55,19 @@ struct parsed_script {
 // well-formed script is refused with the first line at fault.
 parsed_script parse_script(std::string_view text);
 
+// Builds the value of a well-formed script from its text, handed over in
+// parts of whole lines, as long as a source writes it.
+class script_builder {
+ public:
+  void add(std::string_view lines);
+  bool done() const { return !value_.items.empty() && value_.items.back() == QUIT_ITEM; }
+  script take() { return std::move(value_); }
+
+ private:
+  script value_;
+  bool in_block_ = false;
+};
+
 // The exact text: "i\n", "KEY\n", "-1\n", "s\n", "d KEY\n", "q\n".
 std::string script_text(const script& value);
 

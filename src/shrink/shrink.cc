@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "script/key_text.h"
+#include "script/language.h"
 
 namespace keyscript {
 

@@ -99,6 +99,15 @@ TEST(Model, HeldKeysComeInOrderWithTheirCopies) {
   const std::vector<std::pair<std::int32_t, std::uint64_t>> want = {{0, 1},    {63, 1},   {64, 3},
                                                                     {4095, 1}, {4096, 1}, {32767, 1}};
   EXPECT_EQ(seen, want);
+  // The same keys, one after another from any key on.
+  std::vector<std::int32_t> next;
+  for (std::int32_t from : {-5, 0, 1, 64, 65, 4095, 4097, 32767}) {
+    next.push_back(model->next_held(from));
+  }
+  EXPECT_EQ(next, (std::vector<std::int32_t>{0, 0, 63, 64, 4095, 4095, 32767, 32767}));
+  EXPECT_EQ(model->next_held(32768), -1);
+  model->erase(32767);
+  EXPECT_EQ(model->next_held(4097), -1);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "script/key_text.h"
+#include "script/language.h"
 
 namespace keyscript {
 namespace {

@@ -1,0 +1,176 @@
+#include "check/report.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "io/input.h"
+#include "io/quote.h"
+#include "shrink/candidate.h"
+
+namespace keyscript {
+
+namespace {
+
+// A reduced script this short is shown in the report, line by line.
+constexpr std::size_t SHOWN_SCRIPT_LINES = 40;
+
+std::string keys_text(const std::vector<std::int32_t>& keys, std::uint64_t count) {
+  std::string text;
+  for (const std::int32_t key : keys) {
+    text += ' ';
+    text += std::to_string(key);
+  }
+  if (count > keys.size()) {
+    text += " ...";
+  }
+  return text;
+}
+
+std::string command_line_text(const process_command& program) {
+  std::string text;
+  for (const std::string& word : program.argv) {
+    if (!text.empty()) {
+      text += ' ';
+    }
+    text += quote(word).text;
+  }
+  return text;
+}
+
+void report_listing(message_stream& messages, const listing_verdict& listing) {
+  say(messages,
+      "  checkpoint %" PRIu64 " (\"%c\", script line %" PRIu64 "): listing line %" PRIu64
+      " should be %s, "
+      "the program wrote %s\n",
+      listing.checkpoint, listing.command, listing.script_line, listing.listing_line, listing.expected.c_str(),
+      listing.seen.c_str());
+  say(messages, "  %" PRIu64 " keys due, %" PRIu64 " listed; missing %" PRIu64 "%s; extra %" PRIu64 "%s\n",
+      listing.expected_count, listing.seen_count, listing.missing_count,
+      keys_text(listing.missing, listing.missing_count).c_str(), listing.extra_count,
+      keys_text(listing.extra, listing.extra_count).c_str());
+}
+
+}  // namespace
+
+void report_failure(message_stream& messages, const run_verdict& verdict, const failure_origin& origin,
+                    const process_command& program) {
+  if (origin.path != nullptr) {
+    complain(messages, "%s fails on %s: %s\n", command_line_text(program).c_str(), quote(origin.path).text,
+             kind_name(verdict.kind));
+  } else {
+    complain(messages, "%s fails on run %" PRIu32 " of %" PRIu32 " (campaign seed %" PRIu32 "): %s\n",
+             command_line_text(program).c_str(), origin.run, origin.runs, origin.campaign_seed,
+             kind_name(verdict.kind));
+    say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", origin.seed, origin.num_keys);
+  }
+  switch (verdict.kind) {
+    case failure_kind::listing:
+      report_listing(messages, verdict.listing);
+      break;
+    case failure_kind::signal:
+      say(messages, "  killed by %s after %" PRId64 " ms\n", signal_name(verdict.signal).c_str(), verdict.elapsed_ms);
+      break;
+    case failure_kind::status:
+      say(messages, "  exit status %d\n", verdict.status);
+      break;
+    case failure_kind::timeout:
+      say(messages, "  not finished after %" PRId64 " ms: its process group was killed\n", verdict.elapsed_ms);
+      break;
+    case failure_kind::none:
+      break;
+  }
+  if (!verdict.errors.empty()) {
+    const std::size_t end = verdict.errors.find('\n');
+    say(messages, "  its standard error began: %s\n", quote(verdict.errors.substr(0, end)).text);
+  }
+}
+
+void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines, const char* path) {
+  const std::size_t now = outcome.value.items.size();
+  say(messages, "reduced %zu lines to %zu in %" PRIu64 " candidates (%.1f s%s); the script is in %s\n", lines, now,
+      outcome.candidates, outcome.seconds, outcome.stopped_early ? ", stopped early" : "", quote(path).text);
+  if (now > SHOWN_SCRIPT_LINES) {
+    return;
+  }
+  std::string text = script_text(outcome.value);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    say(messages, "  | %s\n", text.substr(at, end - at).c_str());
+    at = end + 1;
+  }
+  if (outcome.verdict.kind == failure_kind::listing) {
+    const listing_verdict& listing = outcome.verdict.listing;
+    const std::string listed = keys_text(listing.seen_keys, listing.seen_count);
+    const std::string due = keys_text(listing.expected_keys, listing.expected_count);
+    say(messages, "  at checkpoint %" PRIu64 " the program listed:%s\n", listing.checkpoint,
+        listed.empty() ? " (nothing)" : listed.c_str());
+    say(messages, "  and a correct program lists:%s\n", due.empty() ? " (nothing)" : due.c_str());
+  }
+}
+
+std::string result_line(const run_verdict& verdict, const failure_origin& origin, std::size_t lines,
+                        const shrink_outcome& outcome, const char* path) {
+  char text[512];
+  const int written =
+      origin.path != nullptr
+          ? std::snprintf(text, sizeof text, "result=fail kind=%s run=1 script=%s", kind_name(verdict.kind),
+                          quote(origin.path).text)
+          : std::snprintf(text, sizeof text, "result=fail kind=%s run=%" PRIu32 " seed=%" PRIu32 " num_keys=%" PRId32,
+                          kind_name(verdict.kind), origin.run, origin.seed, origin.num_keys);
+  std::string line(text, static_cast<std::size_t>(written > 0 ? written : 0));
+  std::snprintf(text, sizeof text, " lines=%zu reduced_lines=%zu candidates=%" PRIu64 " file=%s\n", lines,
+                outcome.value.items.size(), outcome.candidates, quote(path).text);
+  return line + text;
+}
+
+bool write_script_file(const char* path, const script& value, message_stream& messages) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) {
+    complain(messages, "%s: %s\n", quote(path).text, std::strerror(errno));
+    return false;
+  }
+  candidate_text_reader reader(without_items(value, 0, 0));
+  bool written = true;
+  for (std::string_view piece = reader.next_piece(); !piece.empty() && written; piece = reader.next_piece()) {
+    written = std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+  }
+  const int error = written ? 0 : errno;
+  if (std::fclose(file) != 0 || !written) {
+    complain(messages, "%s: %s\n", quote(path).text, std::strerror(written ? errno : error));
+    return false;
+  }
+  return true;
+}
+
+std::optional<script> well_formed_script(std::string_view text, const char* path, message_stream& messages) {
+  // The replayer refuses a script as keyscript-expect does, at the same line.
+  struct refusals final : replay_sink {
+    message_stream& messages;
+    const char* path;
+    refusals(message_stream& to, const char* file) : messages(to), path(file) {}
+    bool checkpoint(const checkpoint_place& /*place*/, const key_model& /*model*/) override { return true; }
+    void refused(std::uint64_t line, std::string_view why) override {
+      complain(messages, "%s: line %" PRIu64 ": %.*s\n", quote(path).text, line, static_cast<int>(why.size()),
+               why.data());
+    }
+    void ended(std::uint64_t /*lines*/, const replay_totals& /*totals*/) override {}
+  } sink(messages, path);
+  replayer replay(semantics::set, sink);
+  std::string padded(line_span::READABLE_BEFORE, '\n');
+  padded += text;
+  const char* data = padded.data() + line_span::READABLE_BEFORE;
+  const std::size_t whole = text.rfind('\n') == std::string_view::npos ? 0 : text.rfind('\n') + 1;
+  const char* stop = replay.take({data, whole});
+  if (replay.status() != replay_status::refused) {
+    replay.finish(std::string_view(stop, static_cast<std::size_t>(data + text.size() - stop)));
+  }
+  if (replay.status() != replay_status::ended) {
+    return std::nullopt;
+  }
+  parsed_script parsed = parse_script(text);
+  return parsed.ok ? std::optional<script>(std::move(parsed.value)) : std::nullopt;
+}
+
+}  // namespace keyscript

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "check/run_check.h"
+#include "io/messages.h"
+#include "shrink/script_value.h"
+
+// What keyscript-check says of a failure: the report on standard error, the
+// reduced script in its file, and the logfmt line on standard output.
+
+namespace keyscript {
+
+// Where a failing script came from: keyscript's script for a seed and
+// NUM_KEYS (run `run` of `runs` in a campaign), or a saved file.
+struct failure_origin {
+  std::uint32_t run;
+  std::uint32_t runs;
+  std::uint32_t campaign_seed;
+  std::uint32_t seed;
+  std::int32_t num_keys;
+  const char* path;  // a saved script; null for keyscript's
+};
+
+struct shrink_outcome {
+  script value;         // the shortest script known to fail as the run did
+  run_verdict verdict;  // of the last run on it
+  std::uint64_t candidates;
+  bool stopped_early;
+  double seconds;
+};
+
+void report_failure(message_stream& messages, const run_verdict& verdict, const failure_origin& origin,
+                    const process_command& program);
+void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines, const char* path);
+std::string result_line(const run_verdict& verdict, const failure_origin& origin, std::size_t lines,
+                        const shrink_outcome& outcome, const char* path);
+
+bool write_script_file(const char* path, const script& value, message_stream& messages);
+
+// The script in `text`, refused as keyscript-expect refuses it (with the
+// line at fault) when it is not well formed.
+std::optional<script> well_formed_script(std::string_view text, const char* path, message_stream& messages);
+
+}  // namespace keyscript

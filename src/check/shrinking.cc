@@ -1,0 +1,127 @@
+#include "check/shrinking.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <thread>
+#include <vector>
+
+namespace keyscript {
+
+namespace {
+
+run_verdict check_candidate(const process_command& program, const candidate& change, const run_settings& settings) {
+  candidate_source feed(change);
+  candidate_source expected(change);
+  return check_run(program, feed, expected, settings);
+}
+
+class program_tester final : public candidate_tester {
+ public:
+  program_tester(const process_command& program, const run_verdict& original, const shrink_settings& settings)
+      : program_(program), original_(original), settings_(settings) {}
+
+  std::size_t first_failing(std::span<const candidate> batch) override {
+    std::vector<char> fails(batch.size(), 0);
+    const auto run_one = [&](std::size_t i) {
+      fails[i] = same_failure(check_candidate(program_, batch[i], settings_.run), original_) ? 1 : 0;
+    };
+    // The batch is as large as the jobs, so each candidate gets a thread;
+    // the first runs on this one.
+    std::vector<std::thread> others;
+    others.reserve(batch.size());
+    for (std::size_t i = 1; i < batch.size(); ++i) {
+      others.emplace_back(run_one, i);
+    }
+    if (!batch.empty()) {
+      run_one(0);
+    }
+    for (std::thread& other : others) {
+      other.join();
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      if (fails[i] != 0) {
+        return i;
+      }
+    }
+    return batch.size();
+  }
+
+ private:
+  const process_command& program_;
+  const run_verdict& original_;
+  const shrink_settings& settings_;
+};
+
+}  // namespace
+
+run_verdict check_script(const process_command& program, const script& value, const run_settings& settings) {
+  return check_candidate(program, without_items(value, 0, 0), settings);
+}
+
+shrink_result shrink_failure(const process_command& program, script failing, const run_verdict& original,
+                             const shrink_settings& settings) {
+  program_tester tester(program, original, settings);
+  shrink_options options;
+  options.batch = settings.jobs;
+  if (settings.stop != nullptr) {
+    options.should_stop = [stop = settings.stop] { return stop->load(); };
+  }
+  options.on_progress = settings.on_progress;
+  return shrink(std::move(failing), tester, options);
+}
+
+shrink_outcome shrink_with_progress(const process_command& program, script failing, const run_verdict& original,
+                                    const shrink_plan& plan, const std::atomic<bool>& interrupted,
+                                    message_stream& messages) {
+  using clock = std::chrono::steady_clock;
+  const clock::time_point start = clock::now();
+  const auto seconds_since_start = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
+  // The stop flag is set by a watchdog at the time limit or on an interrupt,
+  // and running candidates see it within a poll's tick.
+  std::atomic<bool> stop{false};
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    while (!finished.load() && !stop.load()) {
+      if (interrupted.load() || seconds_since_start() >= plan.seconds) {
+        stop.store(true);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  const bool terminal = isatty(messages.fd) == 1;
+  double last_line = 0;
+  shrink_settings settings;
+  settings.run = {plan.kind, plan.candidate_timeout_ms, &stop};
+  settings.jobs = plan.jobs;
+  settings.stop = &stop;
+  settings.on_progress = [&](const shrink_progress& now) {
+    const double elapsed = seconds_since_start();
+    if (terminal) {
+      say(messages, "\rshrinking: %zu lines, %" PRIu64 " candidates, %.1f s ", now.lines, now.candidates_tried,
+          elapsed);
+    } else if (elapsed - last_line >= 5) {
+      say(messages, "shrinking: %zu lines, %" PRIu64 " candidates, %.1f s\n", now.lines, now.candidates_tried, elapsed);
+      last_line = elapsed;
+    }
+  };
+  shrink_result result = shrink_failure(program, std::move(failing), original, settings);
+  finished.store(true);
+  watchdog.join();
+  if (terminal) {
+    say(messages, "\n");
+  }
+  // Once more, outside the reducer: the script the report gives must fail.
+  run_settings again = settings.run;
+  again.cancel = nullptr;
+  const run_verdict verdict = check_script(program, result.value, again);
+  if (!same_failure(verdict, original)) {
+    say(messages,
+        "warning: run again on the reduced script, the program gave %s, not %s: it may not be deterministic\n",
+        kind_name(verdict.kind), kind_name(original.kind));
+  }
+  return {std::move(result.value), verdict, result.candidates_tried, result.stopped_early, seconds_since_start()};
+}
+
+}  // namespace keyscript

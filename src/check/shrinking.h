@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "check/report.h"
+#include "check/run_check.h"
+#include "io/messages.h"
+#include "shrink/shrink.h"
+
+// Shrinking a failing script by running the program on candidates, several
+// side by side, and taking the first that fails the same way in the
+// reducer's order, so that the result does not depend on how many run at
+// once.
+
+namespace keyscript {
+
+// A script value handed out as text, for a program or for the checker.
+class candidate_source final : public script_source {
+ public:
+  explicit candidate_source(const candidate& change) : reader_(change) {}
+  std::string_view next() override { return reader_.next_piece(); }
+
+ private:
+  candidate_text_reader reader_;
+};
+
+struct shrink_settings {
+  run_settings run;                         // with a time limit for each candidate
+  unsigned jobs = 1;                        // candidates run side by side
+  const std::atomic<bool>* stop = nullptr;  // set: give up, keeping the best so far
+  std::function<void(const shrink_progress&)> on_progress;
+};
+
+// Reduces `failing`, on which `program` fails as `original` says.
+shrink_result shrink_failure(const process_command& program, script failing, const run_verdict& original,
+                             const shrink_settings& settings);
+
+struct shrink_plan {
+  semantics kind;
+  std::int64_t candidate_timeout_ms;
+  unsigned jobs;
+  double seconds;  // at most, then the best so far
+};
+
+// Shrinks with progress on `messages` (one line redrawn on a terminal, a line
+// every few seconds elsewhere), stopping at the plan's time or when
+// `interrupted` is set, and runs the program once more on the result.
+shrink_outcome shrink_with_progress(const process_command& program, script failing, const run_verdict& original,
+                                    const shrink_plan& plan, const std::atomic<bool>& interrupted,
+                                    message_stream& messages);
+
+// Runs the program on a whole script value.
+run_verdict check_script(const process_command& program, const script& value, const run_settings& settings);
+
+}  // namespace keyscript
