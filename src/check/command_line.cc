@@ -253,15 +253,16 @@ std::int64_t timeout_ms(const check_options& options, std::uint64_t lines) {
   return static_cast<std::int64_t>(limit * 1000);
 }
 
-// keyscript's script as a value, up to its checkpoint `last` (all of it
-// when 0): 4 bytes a line.
-script keyscript_script(const failure_origin& origin, std::uint64_t last) {
+// keyscript's script as a value: 4 bytes a line.
+script keyscript_script(const failure_origin& origin) {
   keyscript_source source(origin.seed, origin.num_keys);
   script_builder builder;
+  // Two passes of up to 1.1 times NUM_KEYS keys, and 30 lines more.
+  builder.reserve(static_cast<std::size_t>(origin.num_keys) / 10 * 22 + 64);
   for (std::string_view part = source.next(); !part.empty() && !builder.done(); part = source.next()) {
     builder.add(part);
   }
-  return cut_after_checkpoint(builder.take(), last);
+  return builder.take();
 }
 
 // The file's text, or empty with a complaint.
@@ -334,9 +335,7 @@ std::optional<int> checker_run::judge(const run_verdict& verdict, const failure_
   if (verdict.kind != failure_kind::timeout) {
     longest_finished_ms_ = std::max(longest_finished_ms_, verdict.elapsed_ms);
   }
-  // A listing is cut after the checkpoint that failed before it shrinks.
-  const std::uint64_t last = verdict.kind == failure_kind::listing ? verdict.listing.checkpoint : 0;
-  return fail(verdict, origin, value != nullptr ? cut_after_checkpoint(*value, last) : keyscript_script(origin, last));
+  return fail(verdict, origin, value != nullptr ? *value : keyscript_script(origin));
 }
 
 int checker_run::campaign(std::uint32_t seed) {
@@ -399,6 +398,10 @@ int checker_run::saved_script(const char* path) {
 int checker_run::fail(const run_verdict& verdict, const failure_origin& origin, script failing) {
   report_failure(messages_, verdict, origin, program_);
   const std::size_t lines = failing.items.size();
+  // A listing is cut after the checkpoint that failed before it shrinks.
+  if (verdict.kind == failure_kind::listing) {
+    failing = cut_after_checkpoint(std::move(failing), verdict.listing.checkpoint);
+  }
   shrink_outcome outcome{std::move(failing), verdict, 0, false, 0};
   if (options_.shrink) {
     const std::int64_t limit =

@@ -15,7 +15,7 @@ constexpr std::size_t ROOM_BEFORE = line_span::READABLE_BEFORE;
 constexpr std::size_t LONGEST_LINE = 16;
 // Past the first difference, the listing is read on (to count what it
 // misses and adds) while its keys ascend, for at most this many lines.
-constexpr std::uint64_t DIAGNOSIS_LINES = std::uint64_t{1} << 20;
+constexpr std::uint64_t DIAGNOSIS_LINES = std::uint64_t{1} << 16;
 
 void keep_first(std::vector<std::int32_t>& keys, std::int32_t key, std::size_t most) {
   if (keys.size() < most) {
@@ -137,7 +137,7 @@ void listing_checker::take_line(std::string_view text) {
   }
   const std::int32_t key = parse_key(text);
   if (phase_ == phase::diagnosing) {
-    if (key < 0 || key < previous_ || verdict_.seen_count - listed_ >= DIAGNOSIS_LINES) {
+    if (key < 0 || key < previous_ || verdict_.after_q || verdict_.seen_count - listed_ >= DIAGNOSIS_LINES) {
       end_diagnosis();  // the listing has ended: the next one starts here
     } else {
       diagnose(key);

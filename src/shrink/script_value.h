@@ -59,6 +59,7 @@ parsed_script parse_script(std::string_view text);
 // parts of whole lines, as long as a source writes it.
 class script_builder {
  public:
+  void reserve(std::size_t lines) { value_.items.reserve(lines); }
   void add(std::string_view lines);
   bool done() const { return !value_.items.empty() && value_.items.back() == QUIT_ITEM; }
   script take() { return std::move(value_); }
