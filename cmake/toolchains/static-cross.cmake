@@ -18,3 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Kept in the cache too, where the scripts that run the target's programs
+# outside CTest (tests/e2e/same_everywhere.sh) read the build's choice.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}" CACHE STRING
+  "Runs the target's programs on this host; empty where the host runs them itself" FORCE)
