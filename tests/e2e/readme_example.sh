@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs the README's worked example of checking a program, as a user would
-# type it: the lines between its markers, with build/ standing for the build
-# folder under test, in a folder of their own. A cross build's programs run
-# under EMULATOR.
+# Runs the README's examples of checking a program, as a user would type
+# them: each block of lines between the README's worked-example markers,
+# with build/ standing for the build folder under test, in a folder of their
+# own (mktemp makes its folders there too, so nothing is left behind). A
+# cross build's programs run under EMULATOR. Each block must succeed and
+# print no difference on standard output, and the one that says what it
+# found must say that the program held what it should.
 #
 #   tests/e2e/readme_example.sh README BUILD_DIR [EMULATOR]
 set -euo pipefail
@@ -11,9 +14,7 @@ build=$(realpath "$2")
 emulator=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-example=$(sed -n '/<!-- worked example/,/<!-- end of worked example -->/p' "$readme" | grep '^    ' | sed 's/^    //')
-[ -n "$example" ] || { echo "no worked example in $readme"; exit 1; }
-mkdir "$work/build"
+mkdir "$work/build" "$work/tmp"
 for program in keyscript keyscript-expect sorted_set; do
   if [ -n "$emulator" ]; then
     printf '#!/bin/sh\nexec %s %s "$@"\n' "$emulator" "$build/$program" >"$work/build/$program"
@@ -23,7 +24,27 @@ for program in keyscript keyscript-expect sorted_set; do
   fi
 done
 cd "$work"
-echo "$example"
-output=$(bash -euo pipefail -c "$example" 2>&1)
-echo "$output"
-[ "$(tail -n 1 <<<"$output")" = "sorted_set holds what it should" ]
+export TMPDIR=$work/tmp
+
+blocks=0
+held=""
+while IFS= read -r -d '' example; do
+  blocks=$((blocks + 1))
+  echo "$example"
+  # Standard output is judged; standard error (keyscript's progress lines) is
+  # shown.
+  status=0
+  output=$(bash -euo pipefail -c "$example") || status=$?
+  echo "$output"
+  [ "$status" -eq 0 ] || { echo "FAIL: the example above ended with status $status"; exit 1; }
+  case $output in
+    "") ;;
+    "sorted_set holds what it should") held=yes ;;
+    *) echo "FAIL: the example above printed more than it should"; exit 1 ;;
+  esac
+done < <(awk '/^<!-- worked example/ { inside = 1; block = ""; next }
+  /^<!-- end of worked example -->/ { inside = 0; printf "%s%c", block, 0; next }
+  inside && sub(/^    /, "") { block = block $0 "\n" }' "$readme")
+[ "$blocks" -ge 2 ] || { echo "FAIL: $readme has $blocks worked examples, not the one-line check and the long one"; exit 1; }
+[ -n "$held" ] || { echo "FAIL: no example said that sorted_set holds what it should"; exit 1; }
+echo "$blocks examples ran"
