@@ -8,11 +8,12 @@
 #   tests/e2e/same_everywhere.sh NATIVE_KEYSCRIPT TRIPLE...
 #
 # TRIPLE's binaries are build-TRIPLE/keyscript and keyscript-expect (.exe for
-# Windows). Each
-# runs under the emulator its toolchain file names (qemu-user, or wine with
-# the WINEPREFIX of the environment), or directly where it names none (32-bit
-# x86 on an x86-64 kernel). The native binary is run with the same argv[0] as
-# the target sees, so the usage line must match too.
+# Windows). Each runs under the emulator its build chose, as CTest runs its
+# tests (CMAKE_CROSSCOMPILING_EMULATOR in build-TRIPLE/CMakeCache.txt:
+# qemu-user, or wine with the WINEPREFIX of the environment), or directly
+# where that is empty (32-bit x86 on a kernel that runs it). The native binary
+# is run with the same argv[0] as the target sees, so the usage line must
+# match too.
 set -uo pipefail  # no -e: a failing status is one of the things compared
 native=$1
 shift
@@ -103,7 +104,9 @@ for c in "${expect_cases[@]}"; do
   all_cases+=("expect - $c")
 done
 for triple in "$@"; do
-  read -r -a runner < <(sed -n 's/^set(CMAKE_CROSSCOMPILING_EMULATOR \(.*\))$/\1/p' "cmake/toolchains/$triple.cmake")
+  cache=build-$triple/CMakeCache.txt
+  [ -f "$cache" ] || { echo "FAIL $triple: no $cache (build it first)"; exit 1; }
+  read -r -a runner < <(sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=//p' "$cache")
   for c in "${all_cases[@]}"; do
     program=keyscript
     [ "${c%% *}" = expect ] && program=keyscript-expect
