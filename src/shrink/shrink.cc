@@ -98,9 +98,9 @@ struct block_key_removal {
   void accepted(const candidate& taken) { close -= taken.removed_end - taken.removed_begin; }
 };
 
-// Where each key value first appears, or NOWHERE. Renaming a key at its first
-// appearance changes nothing before it, so the table stays true through a
-// stage with a small update for each rename taken.
+// Where each key value first appears, or NOWHERE. A rename moves no line, so
+// the table stays true through a stage with a two-entry update for each rename
+// taken, and no rescan of the script.
 constexpr std::size_t NOWHERE = std::numeric_limits<std::size_t>::max();
 using first_positions = std::vector<std::size_t>;
 

@@ -23,11 +23,6 @@ namespace keyscript {
 
 class candidate_tester {
  public:
-  candidate_tester() = default;
-  candidate_tester(const candidate_tester&) = default;
-  candidate_tester& operator=(const candidate_tester&) = default;
-  candidate_tester(candidate_tester&&) = default;
-  candidate_tester& operator=(candidate_tester&&) = default;
   virtual ~candidate_tester() = default;
 
   // The index of the first candidate, in batch order, that fails the same
