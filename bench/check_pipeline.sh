@@ -12,6 +12,7 @@
 #   bench/check_pipeline.sh [NUM_KEYS [RUNS]]     defaults: 50000000 7
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/timing.sh
 
 keys=${1:-50000000}
 runs=${2:-7}
@@ -26,16 +27,8 @@ program=build-bench/bench/fast_set
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-micros() {
-  local start end
-  start=$(date +%s%N)
-  "$@"
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000))
-}
 plain() { KEYSCRIPT_SEED=$seed $keyscript "$keys" 2>/dev/null | $program >/dev/null; }
 checked() { $check --seed "$seed" --num-keys "$keys" -- $program >/dev/null; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 plain
 checked  # warm-up, and it must pass

@@ -12,6 +12,7 @@
 #   bench/expect_pipeline.sh [NUM_KEYS [RUNS]]     defaults: 50000000 15
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/timing.sh
 
 keys=${1:-50000000}
 runs=${2:-15}
@@ -25,17 +26,8 @@ expect=build-bench/keyscript-expect
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Wall time of "$@" in microseconds.
-micros() {
-  local start end
-  start=$(date +%s%N)
-  "$@"
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000))
-}
 into_cat() { $keyscript "$keys" 2>/dev/null | cat >/dev/null; }
 into_expect() { $keyscript "$keys" 2>/dev/null | $expect >/dev/null; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 into_cat
 into_expect  # warm-up
