@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Holds the samples to what README.md says of them: each correct one gives
+# keyscript-expect's listings on keyscript's scripts, and each failing one
+# fails, in the way its row says, on the smallest script its row gives, whose
+# line count is the row's too. A cross build's programs run under EMULATOR.
+#
+#   checks.sh README SAMPLES_DIR KEYSCRIPT KEYSCRIPT_EXPECT [EMULATOR]
+set -euo pipefail
+readme=$1
+samples=$2
+keyscript=$3
+expect=$4
+emulator=${5:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+target() { "${emulator:-env}" "$@"; }
+
+# Runs PROGRAM... on SCRIPT for at most LIMIT seconds and says how it did
+# against keyscript-expect (with the options in expect_options): ok, listing,
+# timeout, signal or status, the first that applies. The program runs in a
+# session of its own, killed whole afterwards with whatever it left behind,
+# and may write 4 MiB at most.
+verdict() {
+  local limit=$1 script=$2 status=0 program sleeper
+  shift 2
+  target "$expect" "${expect_options[@]}" --keys "$script" | grep -v -e '^checkpoint=' -e '^total ' >"$work/expected" || true
+  (
+    ulimit -f 4096
+    exec setsid "$@"
+  ) <"$script" >"$work/output" 2>/dev/null &
+  program=$!
+  sleep "$limit" &
+  sleeper=$!
+  wait -n "$program" "$sleeper" || true
+  local timed_out=no
+  if kill -0 "$program" 2>/dev/null; then timed_out=yes; fi
+  kill -KILL -- "-$program" 2>/dev/null || true  # the session setsid made: its id is the program's
+  kill "$sleeper" 2>/dev/null || true
+  wait "$program" || status=$?
+  wait "$sleeper" || true
+  if ! cmp -s "$work/expected" "$work/output"; then
+    echo listing
+  elif [ "$timed_out" = yes ]; then
+    echo timeout
+  elif [ "$status" -gt 128 ]; then
+    echo signal
+  elif [ "$status" != 0 ]; then
+    echo status
+  else
+    echo ok
+  fi
+}
+
+check() {  # check WHAT EXPECTED ACTUAL
+  if [ "$2" = "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $1: expected $2, got $3"
+  fi
+}
+
+for count in 0 1 2 10 100 1000 100000; do
+  KEYSCRIPT_SEED=1 target "$keyscript" "$count" >"$work/keys$count" 2>/dev/null
+done
+expect_options=()
+for sample in tree hash_set chunked_list keeps_output slow leaves_child set.py multiset; do
+  program=("${emulator:-env}" "$samples/sample_$sample")
+  [ "$sample" != set.py ] || program=(python3 "$samples/sample_set.py")
+  [ "$sample" != multiset ] || expect_options=(--multiset)
+  for count in 0 1 2 10 100 1000 100000; do
+    check "sample_$sample on keyscript $count" ok "$(verdict 20 "$work/keys$count" "${program[@]}")"
+  done
+done
+
+# A row: | `sample_NAME` | KIND | `SCRIPT` | LINES | ... Each word of SCRIPT
+# is a line, but "d" and its key make one, and A..B stands for A to B.
+rows=$(grep -E '^\| `sample_[a-z_]+` \| (listing|timeout|signal|status) \|' "$readme")
+[ -n "$rows" ] || { echo "no failing samples in $readme"; exit 1; }
+while IFS='|' read -r _ name kind script lines _; do
+  name=$(tr -d ' `' <<<"$name")
+  kind=$(tr -d ' ' <<<"$kind")
+  lines=$(tr -d ' ' <<<"$lines")
+  : >"$work/script"
+  prefix=
+  for word in $(tr -d '`' <<<"$script"); do
+    if [ "$word" = d ]; then
+      prefix="d "
+      continue
+    fi
+    if [[ $word =~ ^([0-9]+)\.\.([0-9]+)$ ]]; then
+      seq -f "$prefix%g" "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" >>"$work/script"
+    else
+      echo "$prefix$word" >>"$work/script"
+    fi
+    prefix=
+  done
+  check "$name: lines of its script" "$lines" "$(wc -l <"$work/script" | tr -d ' ')"
+  expect_options=()
+  [[ $name != *multiset* ]] || expect_options=(--multiset)
+  check "$name on its script" "$kind" "$(verdict 3 "$work/script" "${emulator:-env}" "$samples/$name")"
+done <<<"$rows"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
