@@ -102,6 +102,13 @@ while IFS='|' read -r _ name kind script lines _; do
   expect_options=()
   [[ $name != *multiset* ]] || expect_options=(--multiset)
   check "$name on its script" "$kind" "$(verdict 3 "$work/script" "${emulator:-env}" "$samples/$name")"
+  # The same structure without the bug gets the script right: what fails is the bug.
+  for structure in tree hash_set multiset chunked_list; do
+    if [[ $name == sample_${structure}_* ]]; then
+      check "sample_$structure on the script of $name" ok \
+        "$(verdict 20 "$work/script" "${emulator:-env}" "$samples/sample_$structure")"
+    fi
+  done
 done <<<"$rows"
 
 echo "$passed passed, $failed failed"
