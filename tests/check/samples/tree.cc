@@ -93,17 +93,14 @@ class Tree {
     return index;
   }
 
-  // Removes the node LINK points to; a node with two children gives its
-  // place to its successor, the leftmost node of its right subtree.
+  // Removes the node LINK points to: its only child takes its place, or, when
+  // it has two, its successor, the leftmost node of its right subtree. (The
+  // planted bug takes the right child of two, and the left subtree is lost.)
   void Unlink(std::int32_t* link) {
     const std::int32_t gone = *link;
     Node& node = At(gone);
-    if (node.left == kNone) {
-      *link = node.right;
-    } else if (node.right == kNone) {
-      *link = node.left;
-    } else if constexpr (kBug == Bug::lose_subtree) {
-      *link = node.right;
+    if (node.left == kNone || node.right == kNone || kBug == Bug::lose_subtree) {
+      *link = node.right != kNone ? node.right : node.left;
     } else {
       std::int32_t* to_successor = &node.right;
       while (At(*to_successor).left != kNone) to_successor = &At(*to_successor).left;
