@@ -40,14 +40,15 @@ std::size_t command_count(const item_list& items) {
 // candidate passes, which is what makes a batch.
 
 // ddmin over the commands before q: chunks of half the commands, a quarter,
-// down to one, staying at a size for as long as it removes anything.
+// down to two, staying at a size for as long as it removes anything. Single
+// commands are left to the line pass, which tries each of them anyway.
 struct command_removal {
   std::size_t chunk;
   std::size_t at = 0;
 
   bool settle(const script& current) {
     while (at >= quit_index(current)) {
-      if (chunk == 1) return false;
+      if (chunk <= 2) return false;
       chunk /= 2;
       at = 0;
     }
@@ -64,7 +65,8 @@ struct command_removal {
   void accepted(const candidate& /*taken*/) {}  // the next chunk has moved up to `at`
 };
 
-// The same over the key lines of each block in turn.
+// The same over the key lines of each block in turn, single keys again left
+// to the line pass.
 struct block_key_removal {
   bool in_block = false;
   std::size_t open = 0;
@@ -75,7 +77,7 @@ struct block_key_removal {
   bool settle(const script& current) {
     const item_list& items = current.items;
     while (!in_block || at >= close) {
-      if (in_block && chunk > 1) {
+      if (in_block && chunk > 2) {
         chunk /= 2;
         at = open + 1;
         continue;
@@ -86,8 +88,8 @@ struct block_key_removal {
       in_block = true;
       open = static_cast<std::size_t>(next - items.begin());
       close = block_close(items, open);
-      chunk = std::max<std::size_t>(1, (close - open - 1) / 2);
-      at = open + 1;
+      chunk = (close - open - 1) / 2;
+      at = chunk >= 2 ? open + 1 : close;
     }
     return true;
   }
@@ -113,18 +115,29 @@ first_positions first_appearances(const script& current) {
   return first_at;
 }
 
-// Each distinct key, in order of first appearance, renamed to 0 and then to
+// Each distinct key, in order of first appearance, renamed first to the
+// smallest value no key has (which keeps the keys distinct: a script whose
+// failure needs many keys lowers in one candidate a key), then to 0, then to
 // the smallest value a binary search finds that still fails. Taking a value
 // another key has merges the two, which is a smaller script too.
 struct key_lowering {
   first_positions* first_at;  // shared by the copies; changed only by accepted()
   std::size_t at = 0;         // the first appearance of the key being lowered
   bool searching = false;
-  std::int32_t low = -1;  // the highest value known to pass; -1 before 0 is tried
-  std::int32_t high = 0;  // the key's value now
+  bool tried_free = false;  // the smallest free value has been tried for this key
+  bool all_taken = false;   // every value below the key is another key's: only merges are left
+  std::int32_t low = -1;    // the highest value known to pass; -1 before 0 is tried
+  std::int32_t high = 0;    // the key's value now
 
+  // The smallest value below the key's that no key has, or -1.
+  [[nodiscard]] std::int32_t smallest_free() const {
+    for (std::int32_t value = 0; value < high; ++value) {
+      if ((*first_at)[static_cast<std::size_t>(value)] == NOWHERE) return value;
+    }
+    return -1;
+  }
   bool settle(const script& current) {
-    if (searching && high - low > 1) return true;
+    if (searching && (!tried_free || high - low > 1)) return true;
     if (searching) {
       searching = false;
       ++at;
@@ -135,17 +148,33 @@ struct key_lowering {
         searching = true;
         low = -1;
         high = key;
+        all_taken = smallest_free() < 0;
+        tried_free = all_taken;
         return true;
       }
     }
     return false;
   }
   [[nodiscard]] candidate make(const script& current) const {
+    if (!tried_free) return with_key_replaced(current, high, smallest_free());
     return with_key_replaced(current, high, low < 0 ? 0 : low + (high - low) / 2);
   }
-  void rejected(const candidate& tried) { low = tried.key_to; }
+  void rejected(const candidate& tried) {
+    if (tried_free) {
+      // With every value below taken, a search would only merge the key
+      // with others, one after another: merging with 0 was the one try.
+      low = all_taken ? high - 1 : tried.key_to;
+    } else {
+      tried_free = true;
+      low = tried.key_to == 0 ? 0 : -1;
+    }
+  }
   void accepted(const candidate& taken) {
     high = taken.key_to;
+    if (!tried_free) {
+      tried_free = true;
+      low = high - 1;  // every value below it is another key's
+    }
     std::size_t& first_of_new = (*first_at)[static_cast<std::size_t>(taken.key_to)];
     std::size_t& first_of_old = (*first_at)[static_cast<std::size_t>(taken.key_from)];
     first_of_new = std::min(first_of_new, first_of_old);
