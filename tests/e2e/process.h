@@ -1,16 +1,24 @@
 #pragma once
 
 // Runs a built program as a user would, and gives back what it wrote to each
-// stream and how it ended.
+// stream and how it ended. Runs with both streams on pipes go through the
+// library's runner; the others need what it does not offer (a stream on
+// /dev/full or closed, both streams on one slow non-blocking pipe, a reader
+// that leaves after 100 bytes so that the program meets SIGPIPE) and keep
+// their own fork and exec here.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "process/process.h"
 
 namespace e2e {
 
@@ -76,7 +84,41 @@ inline feeder feed(const std::string& text) {
   return {ends[0], writer};
 }
 
-inline run_result run(const run_options& options) {
+// A cross build's programs run under qemu-user, which takes the program name
+// to hand over with -0.
+inline keyscript::process_command command_for(const run_options& options) {
+  keyscript::process_command command;
+  const char* const emulator = KEYSCRIPT_EMULATOR;
+  if (*emulator != '\0') {
+    command.argv = {emulator, "-0", options.argv0, options.binary};
+  } else {
+    command.argv = {options.binary};
+    command.argv0 = options.argv0;
+  }
+  command.argv.insert(command.argv.end(), options.args.begin(), options.args.end());
+  // A bare name takes the variable out of the program's environment.
+  command.environment = {options.seed == nullptr ? std::string("KEYSCRIPT_SEED")
+                                                 : std::string("KEYSCRIPT_SEED=") + options.seed};
+  return command;
+}
+
+inline run_result run_on_pipes(const run_options& options) {
+  keyscript::captured_run run =
+      keyscript::run_captured(command_for(options), options.input.value_or(""), keyscript::process_limits{});
+  EXPECT_NE(run.result.ending, keyscript::process_ending::not_started)
+      << options.binary << ": " << std::strerror(run.result.start_error);
+  run_result result;
+  result.out = std::move(run.out);
+  result.err = std::move(run.err);
+  if (run.result.ending == keyscript::process_ending::exited) {
+    result.status = run.result.status;
+  } else {
+    result.signal = run.result.signal;
+  }
+  return result;
+}
+
+inline run_result run_with_own_pipes(const run_options& options) {
   const feeder input = options.input ? feed(*options.input) : feeder{-1, -1};  // before the other pipes
   int out_pipe[2];
   int err_pipe[2];
@@ -160,6 +202,13 @@ inline run_result run(const run_options& options) {
     result.signal = WTERMSIG(status);
   }
   return result;
+}
+
+inline run_result run(const run_options& options) {
+  if (options.output == stdout_to::pipe && !options.stderr_to_dev_full) {
+    return run_on_pipes(options);
+  }
+  return run_with_own_pipes(options);
 }
 
 }  // namespace e2e
