@@ -4,7 +4,9 @@
 #include "process/process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +77,19 @@ bool group_dies(int group) {
   return false;
 }
 
+// What `run` returns, failing the test where it hangs: it stands for a call
+// of run_process that must return whatever the child does.
+template <typename Run>
+auto returning(const char* name, Run run) {
+  auto running = std::async(std::launch::async, run);
+  if (running.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << name << ": run_process has not returned";
+    std::fflush(stdout);
+    std::abort();  // a future whose thread never ends cannot be left behind
+  }
+  return running.get();
+}
+
 const std::string large_input = [] {
   std::string text;
   for (int line = 0; text.size() < (1U << 20); ++line) {
@@ -102,6 +117,7 @@ struct behaviour {
 
 TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
   setenv("KEYSCRIPT_PROCESS_TEST_REMOVED", "inherited", 1);
+  const int inheritable = open("/dev/null", O_RDONLY);  // as a caller may leave one, without O_CLOEXEC
   const behaviour cases[] = {
       {.name = "cat copies a large input", .argv = {"cat"}, .input = large_input, .out = large_input},
       {.name = "wc reads all before writing",
@@ -115,6 +131,7 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
        .err = "err"},
       {.name = "exit 127 is not a missing program", .argv = shell("exit 127"), .status = 127},
       {.name = "SIGSEGV", .argv = shell("kill -SEGV $$"), .ending = process_ending::signaled, .signal = SIGSEGV},
+      {.name = "SIGPIPE inside the child's pipeline", .argv = shell("yes | head -c2"), .out = "y\n"},
       {.name = "sleeps past the limit",
        .argv = shell("exec sleep 1000"),
        .ending = process_ending::timed_out,
@@ -142,8 +159,13 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
        .input = large_input,
        .out = "0",
        .input_closed_early = true},
+      {.name = "grandchild holds stdin",
+       .argv = shell("exec 3<&0; sleep 1000 <&3 3<&- & echo done"),
+       .input = large_input,
+       .out = "done\n",
+       .input_closed_early = true},
       {.name = "grandchild holds stdout", .argv = shell("sleep 1000 & exec cat"), .input = "abc", .out = "abc"},
-      {.name = "grandchild writes forever", .argv = shell("yes & exit 5"), .status = 5, .only_start = true},
+      {.name = "grandchild writes forever", .argv = shell("yes & sleep 0.3; exit 5"), .status = 5, .only_start = true},
       {.name = "only 0, 1 and 2 open", .argv = shell("ls /proc/$$/fd; exit 0"), .out = "0\n1\n2\n"},
       {.name = "argv0 shown",
        .argv = shell("tr '\\0' ' ' < /proc/$$/cmdline"),
@@ -158,16 +180,15 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
   for (const behaviour& c : cases) {
     collecting_sink out(c.stop_after);
     collecting_sink err(0);
-    std::future<keyscript::process_result> running = std::async(std::launch::async, [&] {
+    const keyscript::process_result result = returning(c.name, [&] {
+      // A caller's blocked signals must not reach the program blocked.
+      sigset_t segv;
+      sigemptyset(&segv);
+      sigaddset(&segv, SIGSEGV);
+      pthread_sigmask(SIG_BLOCK, &segv, nullptr);
       keyscript::whole_input input(c.input);
       return keyscript::run_process({c.argv, c.environment, c.argv0}, &input, out, err, {c.timeout_ms});
     });
-    if (running.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-      ADD_FAILURE() << c.name << ": run_process has not returned";
-      std::fflush(stdout);
-      std::abort();  // the future cannot be left behind
-    }
-    const keyscript::process_result result = running.get();
     EXPECT_EQ(result.ending, c.ending) << c.name;
     EXPECT_EQ(result.status, c.status) << c.name;
     EXPECT_EQ(result.signal, c.signal) << c.name;
@@ -177,6 +198,19 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
     EXPECT_TRUE(group_dies(result.process_group)) << c.name;
   }
   EXPECT_EQ(std::getenv("KEYSCRIPT_PROCESS_TEST_ADDED"), nullptr);
+  close(inheritable);
+}
+
+// A process out of the group cannot be killed with it; the run ends without
+// waiting for it to let go of standard output.
+TEST(Process, HolderOutsideTheGroupDoesNotKeepTheRunWaiting) {
+  const keyscript::captured_run run = returning("setsid", [] {
+    return keyscript::run_captured({shell("setsid sleep 1000 & echo $!; exec cat"), {}, std::nullopt}, "abc", {});
+  });
+  const int holder = std::stoi(run.out);
+  EXPECT_EQ(run.out, std::to_string(holder) + "\nabc");
+  EXPECT_EQ(run.result.ending, process_ending::exited);
+  EXPECT_EQ(kill(holder, SIGKILL), 0);  // still there, as it should be
 }
 
 TEST(Process, ProgramThatCannotStartIsNotStarted) {
