@@ -194,9 +194,11 @@ int read_start_error(int fd) {
 
 // WNOWAIT leaves an exited child unreaped: its pid, which is also the
 // group's id, cannot go to a new process before the group is killed.
+// ECHILD: a caller ignoring SIGCHLD had the system reap it already.
 bool has_exited(pid_t child) {
   siginfo_t info{};
-  return waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child;
+  const int found = waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT);
+  return (found == 0 && info.si_pid == child) || (found < 0 && errno == ECHILD);
 }
 
 int reap(pid_t child) {
@@ -398,6 +400,37 @@ constexpr std::array<named_signal, 28> SIGNAL_NAMES{{
     {SIGVTALRM, "SIGVTALRM"}, {SIGWINCH, "SIGWINCH"}, {SIGSYS, "SIGSYS"},
 }};
 
+// Forks and execs the child on `pipes`, keeping the parent's ends open: the
+// child's pid, or -1 with `start_error` set when it could not start.
+pid_t start_child(const process_command& command, child_pipes& pipes, int& start_error) {
+  const child_plan plan = plan_child(command);
+  if (!open_pipes(pipes)) {
+    start_error = errno;
+    return -1;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    become_child(plan, pipes);
+  }
+  start_error = errno;
+  if (child > 0) {
+    setpgid(child, child);  // the child does the same: whichever runs first, the group exists before any kill
+  }
+  close_fd(pipes.input.read_end);
+  close_fd(pipes.output.write_end);
+  close_fd(pipes.errors.write_end);
+  close_fd(pipes.start_error.write_end);
+  if (child < 0) {
+    return -1;
+  }
+  start_error = read_start_error(pipes.start_error.read_end);
+  if (start_error != 0) {
+    reap(child);
+    return -1;
+  }
+  return child;
+}
+
 }  // namespace
 
 process_result run_process(const process_command& command, input_source* input, output_sink& out, output_sink& err,
@@ -408,30 +441,9 @@ process_result run_process(const process_command& command, input_source* input, 
     result.start_error = EINVAL;
     return result;
   }
-  const child_plan plan = plan_child(command);
   child_pipes pipes;
-  if (!open_pipes(pipes)) {
-    result.start_error = errno;
-    close_pipes(pipes);
-    return result;
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    become_child(plan, pipes);
-  }
-  const int fork_error = errno;
-  if (child > 0) {
-    setpgid(child, child);  // the child does the same: whichever runs first, the group exists before any kill
-  }
-  close_fd(pipes.input.read_end);
-  close_fd(pipes.output.write_end);
-  close_fd(pipes.errors.write_end);
-  close_fd(pipes.start_error.write_end);
-  result.start_error = child < 0 ? fork_error : read_start_error(pipes.start_error.read_end);
-  if (result.start_error != 0) {
-    if (child > 0) {
-      reap(child);
-    }
+  const pid_t child = start_child(command, pipes, result.start_error);
+  if (child < 0) {
     close_pipes(pipes);
     result.elapsed_ms = milliseconds_since(start);
     return result;
@@ -441,6 +453,7 @@ process_result run_process(const process_command& command, input_source* input, 
   state.input_fd = std::exchange(pipes.input.write_end, -1);
   state.out_fd = std::exchange(pipes.output.read_end, -1);
   state.err_fd = std::exchange(pipes.errors.read_end, -1);
+  close_pipes(pipes);
   fcntl(state.input_fd, F_SETFL, fcntl(state.input_fd, F_GETFL) | O_NONBLOCK);
   run_loop(state, child, out, err, deadline_of(limits, start), limits.cancel);
   // After a time limit or a stop the group is still alive, and must die of
@@ -450,7 +463,6 @@ process_result run_process(const process_command& command, input_source* input, 
   for (int* fd : {&state.input_fd, &state.out_fd, &state.err_fd}) {
     close_fd(*fd);
   }
-  close_pipes(pipes);
   finish(result, state, child);
   result.elapsed_ms = milliseconds_since(start);
   return result;

@@ -84,7 +84,8 @@ struct process_limits {
 // output still in the pipes is read; a process that left the group and
 // holds a pipe open ends the reading at the first quiet poll (50 ms).
 // SIGPIPE from a child that stops reading never reaches the caller, and the
-// process's signal dispositions are left as they are.
+// process's signal dispositions are left as they are. A caller that ignores
+// SIGCHLD lets the system reap the child, and its status is lost (exit 0).
 process_result run_process(const process_command& command, input_source* input, output_sink& out, output_sink& err,
                            const process_limits& limits);
 
