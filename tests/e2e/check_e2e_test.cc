@@ -50,14 +50,10 @@ TEST(CheckEndToEnd, CorrectProgramsPassWholeCampaigns) {
     bool runs_on_the_host;  // starts under an emulator too
   };
   const std::vector<sample> samples = {
-      {{SAMPLES + "/sample_tree"}, false, false},
-      {{SAMPLES + "/sample_hash_set"}, false, false},
-      {{SAMPLES + "/sample_chunked_list"}, false, false},
-      {{SAMPLES + "/sample_multiset"}, true, false},
-      {{SAMPLES + "/sample_keeps_output"}, false, false},
-      {{SAMPLES + "/sample_slow"}, false, false},
-      {{SAMPLES + "/sample_leaves_child"}, false, false},
-      {{"python3", SAMPLES + "/sample_set.py"}, false, true},
+      {{SAMPLES + "/sample_tree"}, false, false},         {{SAMPLES + "/sample_hash_set"}, false, false},
+      {{SAMPLES + "/sample_chunked_list"}, false, false}, {{SAMPLES + "/sample_multiset"}, true, false},
+      {{SAMPLES + "/sample_keeps_output"}, false, false}, {{SAMPLES + "/sample_slow"}, false, false},
+      {{SAMPLES + "/sample_leaves_child"}, false, false}, {{"python3", SAMPLES + "/sample_set.py"}, false, true},
   };
   for (const sample& s : samples) {
     if (emulated() && !s.runs_on_the_host) {
@@ -83,11 +79,14 @@ TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
     std::string err;  // the end of standard error
   } cases[] = {
       {{}, "keyscript-check: needs a PROGRAM to check\n" + usage},
-      {{"--runs", "0", "--", "true"}, "keyscript-check: --runs '0' is not a number of runs from 1 to 100000000\n" + usage},
+      {{"--runs", "0", "--", "true"},
+       "keyscript-check: --runs '0' is not a number of runs from 1 to 100000000\n" + usage},
       {{"--bogus", "true"}, "keyscript-check: unknown option '--bogus'\n" + usage},
       {{"--timeout"}, "keyscript-check: option '--timeout' needs a value\n" + usage},
-      {{"--", "/nonexistent/program"}, "keyscript-check: cannot run '/nonexistent/program': No such file or directory\n"},
-      {{"--script", "/nonexistent/script", "--", "true"}, "keyscript-check: '/nonexistent/script': No such file or directory\n"},
+      {{"--", "/nonexistent/program"},
+       "keyscript-check: cannot run '/nonexistent/program': No such file or directory\n"},
+      {{"--script", "/nonexistent/script", "--", "true"},
+       "keyscript-check: '/nonexistent/script': No such file or directory\n"},
   };
   for (const auto& c : cases) {
     const checked got = check(c.args);

@@ -17,7 +17,7 @@
 
 namespace check_e2e {
 
-const std::string SAMPLES = KEYSCRIPT_SAMPLES_DIR;
+inline const std::string SAMPLES = KEYSCRIPT_SAMPLES_DIR;
 
 struct temporary_directory {
   std::string path;
@@ -35,13 +35,13 @@ struct temporary_directory {
 
 // Every run gets a mark of its own in its environment (which its programs
 // inherit), so that what it left running can be found afterwards.
-std::string new_mark() {
+inline std::string new_mark() {
   static std::atomic<int> runs{0};
   return "check-e2e-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
 }
 
 // The processes whose environment holds `mark`.
-int processes_marked(const std::string& mark) {
+inline int processes_marked(const std::string& mark) {
   int found = 0;
   DIR* proc = opendir("/proc");
   for (dirent* entry = nullptr; proc != nullptr && (entry = readdir(proc)) != nullptr;) {
@@ -56,7 +56,7 @@ int processes_marked(const std::string& mark) {
   return found;
 }
 
-std::string field(const std::string& line, const std::string& name) {
+inline std::string field(const std::string& line, const std::string& name) {
   const std::size_t at = line.find(" " + name + "=");
   if (at == std::string::npos) {
     return "";
@@ -71,7 +71,7 @@ struct checked {
   int left_behind;
 };
 
-checked check(std::vector<std::string> args) {
+inline checked check(std::vector<std::string> args) {
   const std::string mark = new_mark();
   checked got{e2e::run({.args = std::move(args),
                         .seed = mark.c_str(),
@@ -85,57 +85,7 @@ checked check(std::vector<std::string> args) {
   return got;
 }
 
-bool emulated() { return *KEYSCRIPT_EMULATOR != '\0'; }
-
-TEST(CheckEndToEnd, PlantedBugsAreFoundAndShrunk) {
-  if (emulated()) {
-    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
-  }
-  const struct {
-    const char* sample;
-    bool multiset;
-    const char* kind;
-    std::size_t smallest;  // lines of the smallest failing script known
-  } cases[] = {
-      {"sample_tree_lose_subtree", false, "listing", 7},
-      {"sample_tree_largest_never_held", false, "listing", 4},
-      {"sample_tree_crash_on_absent", false, "signal", 2},
-      {"sample_tree_hang_on_absent", false, "timeout", 2},
-      {"sample_hash_set_no_tombstones", false, "listing", 7},
-      {"sample_hash_set_listing_cut", false, "listing", 1004},
-      {"sample_hash_set_stops_at_first_s", false, "listing", 5},
-      {"sample_multiset_erase_all_copies", true, "listing", 6},
-      {"sample_never_reads", false, "listing", 4},
-      {"sample_prints_forever", false, "listing", 1},
-      {"sample_ignores_term", false, "timeout", 1},
-  };
-  for (const auto& c : cases) {
-    const temporary_directory work;
-    const std::string reduced = work.path + "/reduced.txt";
-    std::vector<std::string> args = {"--seed", "20261209", "-o", reduced};
-    if (c.multiset) {
-      args.emplace_back("--multiset");
-    }
-    args.insert(args.end(), {"--", SAMPLES + "/" + c.sample});
-    const checked got = check(args);
-    EXPECT_EQ(got.run.status, 1) << c.sample << "\n" << got.run.err;
-    EXPECT_EQ(field(" " + got.result, "result"), "fail") << c.sample << ": " << got.result;
-    EXPECT_EQ(field(got.result, "kind"), c.kind) << c.sample << ": " << got.result;
-    const std::size_t lines = std::stoul("0" + field(got.result, "reduced_lines"));
-    EXPECT_GE(lines, c.smallest) << c.sample;
-    EXPECT_LE(lines, 2 * c.smallest) << c.sample << "\n" << got.run.err;
-    EXPECT_EQ(got.left_behind, 0) << c.sample;
-    // The reduced script is well formed and fails the same way again.
-    std::vector<std::string> again = {"--script", reduced, "--no-shrink"};
-    if (c.multiset) {
-      again.emplace_back("--multiset");
-    }
-    again.insert(again.end(), {"--", SAMPLES + "/" + c.sample});
-    const checked rerun = check(again);
-    EXPECT_EQ(rerun.run.status, 1) << c.sample << "\n" << rerun.run.err;
-    EXPECT_EQ(field(rerun.result, "kind"), c.kind) << c.sample << ": " << rerun.result;
-  }
-}
+inline bool emulated() { return *KEYSCRIPT_EMULATOR != '\0'; }
 
 // Finds SAMPLE's planted bug at the defaults, with the KIND of failure, and
 // shrinks it to at most twice SMALLEST lines, a script that fails again.
