@@ -15,7 +15,7 @@ emulator=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/build" "$work/tmp"
-for program in keyscript keyscript-expect sorted_set; do
+for program in keyscript keyscript-expect keyscript-check sorted_set masked_set; do
   if [ -n "$emulator" ]; then
     printf '#!/bin/sh\nexec %s %s "$@"\n' "$emulator" "$build/$program" >"$work/build/$program"
     chmod +x "$work/build/$program"
@@ -28,6 +28,8 @@ export TMPDIR=$work/tmp
 
 blocks=0
 held=""
+passed=""
+found=""
 while IFS= read -r -d '' example; do
   blocks=$((blocks + 1))
   echo "$example"
@@ -40,11 +42,15 @@ while IFS= read -r -d '' example; do
   case $output in
     "") ;;
     "sorted_set holds what it should") held=yes ;;
+    "result=pass runs=100 seed=7 max_keys=20000") passed=yes ;;
+    "found a bug: result=fail kind=listing "*" reduced_lines=5 "*) found=yes ;;
     *) echo "FAIL: the example above printed more than it should"; exit 1 ;;
   esac
 done < <(awk '/^<!-- worked example/ { inside = 1; block = ""; next }
   /^<!-- end of worked example -->/ { inside = 0; printf "%s%c", block, 0; next }
   inside && sub(/^    /, "") { block = block $0 "\n" }' "$readme")
-[ "$blocks" -ge 2 ] || { echo "FAIL: $readme has $blocks worked examples, not the one-line check and the long one"; exit 1; }
+[ "$blocks" -ge 3 ] || { echo "FAIL: $readme has $blocks worked examples, not the three it should"; exit 1; }
 [ -n "$held" ] || { echo "FAIL: no example said that sorted_set holds what it should"; exit 1; }
+[ -n "$passed" ] || { echo "FAIL: no example checked sorted_set with keyscript-check"; exit 1; }
+[ -n "$found" ] || { echo "FAIL: no example found masked_set's bug with keyscript-check"; exit 1; }
 echo "$blocks examples ran"
