@@ -198,4 +198,29 @@ TEST(ExpectEndToEnd, HelpAndVersion) {
   EXPECT_EQ(version.status, 0);
 }
 
+// Too little address space for a reading thread, and an input that reports
+// EAGAIN while the script is on its way: the same replay, status 0.
+TEST(ExpectEndToEnd, LittleAddressSpaceOrANonBlockingInputChangeNothing) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer cannot start in 12 MB of address space";
+#endif
+  if (*KEYSCRIPT_EMULATOR != '\0') {
+    GTEST_SKIP() << "the limits would bind the emulator, not the program";
+  }
+  const std::string script = reference::script(5, 1000);
+  const reference::replay_result want = reference::replay(script, false, false);
+  const char* const wrappers[] = {
+      "ulimit -v 12000 && exec \"$0\"",
+      "{ sleep 1; cat; } | exec python3 -c 'import fcntl, os, sys; "
+      "fcntl.fcntl(0, fcntl.F_SETFL, fcntl.fcntl(0, fcntl.F_GETFL) | os.O_NONBLOCK); "
+      "os.execv(sys.argv[1], sys.argv[1:])' \"$0\"",
+  };
+  for (const char* wrapper : wrappers) {
+    const e2e::run_result got = e2e::run(
+        {.args = {"-c", wrapper, KEYSCRIPT_EXPECT_BINARY}, .argv0 = "sh", .binary = "/bin/sh", .input = script});
+    EXPECT_EQ(got.status, 0) << wrapper << "\n" << got.err;
+    EXPECT_TRUE(got.out == want.out) << wrapper;
+  }
+}
+
 }  // namespace
