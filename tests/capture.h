@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -34,4 +36,11 @@ captured capture_output(Body body) {
   unlink(out_path);
   unlink(err_path);
   return result;
+}
+
+// A close whose write-back fails, as NFS and FUSE can report only at close.
+inline int close_fails(int fd) {
+  ::close(fd);
+  errno = EIO;
+  return -1;
 }

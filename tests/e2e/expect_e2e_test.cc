@@ -38,18 +38,6 @@ struct temporary_file {
   temporary_file& operator=(const temporary_file&) = delete;
 };
 
-std::string with_crlf(const std::string& text) {
-  std::string crlf;
-  crlf.reserve(text.size() * 2);
-  for (const char c : text) {
-    if (c == '\n') {
-      crlf += '\r';
-    }
-    crlf += c;
-  }
-  return crlf;
-}
-
 TEST(ExpectEndToEnd, KeyscriptScriptsMatchTheModel) {
   const struct {
     std::uint32_t seed;
@@ -82,10 +70,10 @@ TEST(ExpectEndToEnd, CrLfScriptsAndFilesGiveTheSameReplay) {
   const std::string script = reference::script(99, 30000);
   const reference::replay_result want = reference::replay(script, false, true);
   const temporary_file lf(script);
-  const temporary_file crlf(with_crlf(script));
+  const temporary_file crlf(reference::with_crlf(script));
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--keys", lf.path}, {"--keys", crlf.path}, {"--keys", "--", crlf.path}, {"--keys", "-"}}) {
-    const e2e::run_result got = expect_on(with_crlf(script), args);  // standard input, for "-"
+    const e2e::run_result got = expect_on(reference::with_crlf(script), args);  // standard input, for "-"
     EXPECT_EQ(got.status, 0) << args.back() << ": " << got.err;
     EXPECT_TRUE(got.out == want.out) << args.back();
   }

@@ -55,14 +55,6 @@ replayed replay_text(const std::string& text, semantics kind, bool keys, std::si
   return replay_source({kind, keys, kernel, ahead, scripted_read});
 }
 
-std::string with_crlf(const std::string& text) {
-  std::string crlf;
-  for (const char c : text) {
-    crlf += c == '\n' ? "\r\n" : std::string(1, c);
-  }
-  return crlf;
-}
-
 // A block long enough for the fast path, which starts once a block has run
 // 8192 lines: keys drawn from a fixed seed, one of every length.
 std::string long_block(std::size_t lines, std::uint32_t seed) {
@@ -87,7 +79,7 @@ const std::vector<std::string> WELL_FORMED = {
 
 TEST(Replay, WellFormedScriptsMatchTheModel) {
   for (const std::string& script : WELL_FORMED) {
-    for (const std::string& text : {script, with_crlf(script)}) {
+    for (const std::string& text : {script, reference::with_crlf(script)}) {
       for (const bool multiset : {false, true}) {
         for (const bool keys : {false, true}) {
           const reference::replay_result want = reference::replay(text, multiset, keys);

@@ -40,13 +40,6 @@ std::ptrdiff_t scripted_write(int /*fd*/, const char* data, std::size_t size) {
 
 std::ptrdiff_t accepts_nothing(int /*fd*/, const char* /*data*/, std::size_t /*size*/) { return 0; }
 
-// A close whose write-back fails, as NFS and FUSE can report only at close.
-int close_fails(int fd) {
-  ::close(fd);
-  errno = EIO;
-  return -1;
-}
-
 TEST(Writer, WriteAllGoesOnUntilDoneOrFailed) {
   const std::string text = "i\n18467\n6334\n-1\n";
   const struct {

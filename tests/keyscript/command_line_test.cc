@@ -86,14 +86,6 @@ TEST(CommandLine, SeedIsDigitsOnlyWithin32Bits) {
   }
 }
 
-// Standard output that takes every write and fails at close, as NFS or FUSE
-// report a failed write-back.
-int close_fails(int fd) {
-  ::close(fd);
-  errno = EIO;
-  return -1;
-}
-
 TEST(Run, FailedCloseOfStandardOutputFailsTheRun) {
   char program[] = "keyscript";
   char count[] = "5";

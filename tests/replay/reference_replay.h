@@ -134,4 +134,17 @@ inline replay_result replay(std::string_view script, bool multiset, bool list_ke
   return result;
 }
 
+// The same script with CR LF line ends.
+inline std::string with_crlf(const std::string& text) {
+  std::string crlf;
+  crlf.reserve(text.size() * 2);
+  for (const char c : text) {
+    if (c == '\n') {
+      crlf += '\r';
+    }
+    crlf += c;
+  }
+  return crlf;
+}
+
 }  // namespace reference
