@@ -25,7 +25,7 @@ keyscript_source::keyscript_source(std::uint32_t seed, std::int32_t num_keys)
     : generator_{seed}, num_keys_(num_keys), buffer_(new char[SOURCE_ROOM_BEFORE + PART + OUTPUT_SLACK]) {}
 
 // Writes lines at `out` while they fit before `limit`; returns their end.
-char* keyscript_source::write_some(char* out, char* limit) {
+char* keyscript_source::write_some(char* out, const char* limit) {
   while (phase_ != phase::done && limit - out >= PASS_END_ROOM) {
     switch (phase_) {
       case phase::pass_start:

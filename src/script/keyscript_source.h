@@ -28,7 +28,7 @@ class keyscript_source final : public script_source {
  private:
   enum class phase { pass_start, keys, pass_end, closing, done };
 
-  char* write_some(char* out, char* limit);
+  char* write_some(char* out, const char* limit);
 
   random_generator generator_;
   std::int32_t num_keys_;

@@ -102,7 +102,11 @@ TEST(Writer, MessageOfAnyLengthIsWrittenWhole) {
       say(messages, "Usage: %s <Num Keys>\n", name.c_str());
       complain(messages, "%s\n", name.c_str());
     });
-    EXPECT_EQ(result.err, "Usage: " + name + " <Num Keys>\nkeyscript: " + name + "\n") << length;
+    std::string want = "Usage: " + name;
+    want += " <Num Keys>\nkeyscript: ";
+    want += name;
+    want += "\n";
+    EXPECT_EQ(result.err, want) << length;
   }
 }
 
