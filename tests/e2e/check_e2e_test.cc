@@ -43,6 +43,27 @@ TEST(CheckEndToEnd, PlantedBugsAreFoundAndShrunk) {
   }
 }
 
+TEST(CheckEndToEnd, ShrinkTimeKeepsTheBestScriptSoFar) {
+  if (emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  // This bug needs a thousand keys and takes a minute and more to shrink in
+  // full: one second of it is a shorter script that still fails.
+  const check_e2e::temporary_directory work;
+  const std::string reduced = work.path + "/reduced.txt";
+  const checked got = check({"--seed", "20261209", "--shrink-time", "1", "-o", reduced, "--",
+                             SAMPLES + "/sample_hash_set_listing_cut"});
+  EXPECT_EQ(got.run.status, 1) << got.run.err;
+  EXPECT_NE(got.run.err.find(", stopped early)"), std::string::npos) << got.run.err;
+  const std::size_t lines = std::stoul("0" + check_e2e::field(got.result, "lines"));
+  const std::size_t now = std::stoul("0" + check_e2e::field(got.result, "reduced_lines"));
+  EXPECT_GE(now, 1004U);
+  EXPECT_LT(now, lines);
+  EXPECT_EQ(got.left_behind, 0);
+  const checked again = check({"--script", reduced, "--no-shrink", "--", SAMPLES + "/sample_hash_set_listing_cut"});
+  EXPECT_EQ(check_e2e::field(again.result, "kind"), "listing") << again.run.err;
+}
+
 TEST(CheckEndToEnd, CorrectProgramsPassWholeCampaigns) {
   struct sample {
     std::vector<std::string> command;
