@@ -77,16 +77,23 @@ TEST(Writer, WriteAllGoesOnUntilDoneOrFailed) {
 TEST(Writer, FailedWriteOrCloseIsKeptAndLaterOutputDropped) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
-  // Nothing is accepted: the first flush fails and so does every later one.
+  // The first write fails; a later one would succeed, but the run has
+  // already lost bytes, so nothing more is handed over.
+  steps = {{0, EIO}};
+  calls = 0;
+  accepted.clear();
+  const auto failing = std::make_unique<output_writer>(ends[1], scripted_write);
+  failing->write("s\nq\n");
+  EXPECT_EQ(failing->flush(), EIO);
+  failing->write(std::string(OUTPUT_CAPACITY * 2, 'k'));
+  EXPECT_EQ(failing->flush(), EIO);
+  EXPECT_EQ(accepted, "");
+  // Nothing is accepted at all: that is a full disk.
   const auto full = std::make_unique<output_writer>(ends[1], accepts_nothing);
   full->write("s\nq\n");
   EXPECT_EQ(full->flush(), ENOSPC);
-  full->write(std::string(OUTPUT_CAPACITY * 2, 'k'));  // dropped, never handed to the write
-  EXPECT_EQ(full->error(), ENOSPC);
   // Every write is taken, but the close reports a failed write-back.
   steps.clear();
-  calls = 0;
-  accepted.clear();
   const auto closing = std::make_unique<output_writer>(ends[0], scripted_write);
   closing->write("s\nq\n");
   EXPECT_EQ(closing->close(close_fails), EIO);
