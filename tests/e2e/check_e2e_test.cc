@@ -51,8 +51,8 @@ TEST(CheckEndToEnd, ShrinkTimeKeepsTheBestScriptSoFar) {
   // full: one second of it is a shorter script that still fails.
   const check_e2e::temporary_directory work;
   const std::string reduced = work.path + "/reduced.txt";
-  const checked got = check({"--seed", "20261209", "--shrink-time", "1", "-o", reduced, "--",
-                             SAMPLES + "/sample_hash_set_listing_cut"});
+  const checked got = check(
+      {"--seed", "20261209", "--shrink-time", "1", "-o", reduced, "--", SAMPLES + "/sample_hash_set_listing_cut"});
   EXPECT_EQ(got.run.status, 1) << got.run.err;
   EXPECT_NE(got.run.err.find(", stopped early)"), std::string::npos) << got.run.err;
   const std::size_t lines = std::stoul("0" + check_e2e::field(got.result, "lines"));
