@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/command_line.h"
+#include "keyscript/command_line.h"
 
 static std::optional<keyscript::count_reading> model_count(const char* text) {
   const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/command_line.h"
+#include "keyscript/command_line.h"
 
 static std::optional<std::uint32_t> model_seed(const std::string& text) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
