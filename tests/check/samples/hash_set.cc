@@ -94,32 +94,10 @@ class HashSet {
   std::size_t held_ = 0;
 };
 
-// The loop of RunScript, but for the planted stop.
 int Run() {
   HashSet keys;
   KeyWriter out;
-  ScriptReader script;
-  for (Command command = script.Next(); command.kind != Kind::kEnd; command = script.Next()) {
-    switch (command.kind) {
-      case Kind::kKey:
-        keys.Insert(command.key);
-        break;
-      case Kind::kDelete:
-        keys.Delete(command.key);
-        break;
-      case Kind::kCheckpoint:
-        keys.List(out);
-        if (kBug == Bug::stops_at_first_s) return out.Finish();
-        break;
-      case Kind::kQuit:
-        keys.List(out);
-        return out.Finish();
-      case Kind::kOther:
-      case Kind::kEnd:
-        break;
-    }
-  }
-  return out.Finish();
+  return RunScript(keys, out, kBug == Bug::stops_at_first_s);
 }
 
 }  // namespace

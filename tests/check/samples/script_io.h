@@ -171,9 +171,10 @@ class KeySet {
 };
 
 // Plays the script on KEYS (Insert, Delete, List), listing at every "s" and
-// at the "q" that ends it; returns the exit status.
+// at the "q" that ends it; returns the exit status. With
+// `stop_at_first_checkpoint` it ends after the first listing (a planted bug).
 template <typename Keys>
-int RunScript(Keys& keys, KeyWriter& out) {
+int RunScript(Keys& keys, KeyWriter& out, bool stop_at_first_checkpoint = false) {
   ScriptReader script;
   for (Command command = script.Next(); command.kind != Kind::kEnd; command = script.Next()) {
     switch (command.kind) {
@@ -185,6 +186,7 @@ int RunScript(Keys& keys, KeyWriter& out) {
         break;
       case Kind::kCheckpoint:
         keys.List(out);
+        if (stop_at_first_checkpoint) return out.Finish();
         break;
       case Kind::kQuit:
         keys.List(out);
