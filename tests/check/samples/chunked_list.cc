@@ -107,7 +107,8 @@ class ChunkedList {
     }
     chunks_[at].size = total / 2;
     high.size = total - total / 2;
-    std::copy(all.begin() + total / 2, all_end, std::copy_n(all.begin(), total / 2, chunks_[at].begin()));
+    std::copy_n(all.begin(), total / 2, chunks_[at].begin());
+    std::copy(all.begin() + total / 2, all_end, high.begin());
   }
 
   std::vector<Chunk> chunks_;
