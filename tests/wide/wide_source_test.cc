@@ -1,0 +1,199 @@
+// Wide scripts: well formed in every shape and size, the same bytes for the
+// same seed, size and shape, and each shape doing what it is there for.
+#include "wide/wide_source.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../replay/reference_replay.h"
+#include "wide/key_pool.h"
+
+namespace keyscript {
+namespace {
+
+std::string text_of(std::uint32_t seed, std::int32_t size, wide_shape shape) {
+  wide_source source(seed, size, shape);
+  std::string text;
+  for (std::string_view part = source.next(); !part.empty(); part = source.next()) {
+    text += part;
+  }
+  return text;
+}
+
+// What a script does, walked with the tests' own counts of copies.
+struct script_stats {
+  std::size_t lines = 0;
+  int blocks = 0;
+  int empty_blocks = 0;
+  int largest_block = 0;
+  int narrow_blocks = 0;   // 32 keys or more within a span of 512
+  int longest_run_up = 0;  // consecutive key lines of a block, each above the last
+  int longest_run_down = 0;
+  int absent_deletions = 0;     // of a key not held
+  int deleted_twice = 0;        // a deletion of the key the line before deleted
+  int refills = 0;              // a checkpoint of an empty collection that held keys before, then insertions
+  std::size_t longest_gap = 0;  // lines from one checkpoint to the next
+  int longest_deletions = 0;    // deletion lines in a row
+  double deepest_drop = 0;      // the largest share of the most ever held deleted since
+  std::uint64_t most_copies = 0;
+};
+
+script_stats stats_of(const std::string& text) {
+  script_stats stats;
+  std::vector<std::uint64_t> copies(KEY_VALUES, 0);
+  std::int64_t held = 0;
+  std::int64_t peak = 0;
+  bool in_block = false;
+  bool emptied = false;
+  int block = 0;
+  int run_up = 0;
+  int run_down = 0;
+  int last_key = -1;
+  int low = KEY_VALUES;
+  int high = -1;
+  std::string previous;
+  std::size_t since_checkpoint = 0;
+  int deletions = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    ++stats.lines;
+    ++since_checkpoint;
+    deletions = line.starts_with("d ") ? deletions + 1 : 0;
+    stats.longest_deletions = std::max(stats.longest_deletions, deletions);
+    if (in_block && line != "-1") {
+      const int key = std::stoi(line);
+      held += copies[static_cast<std::size_t>(key)]++ == 0 ? 1 : 0;
+      stats.most_copies = std::max(stats.most_copies, copies[static_cast<std::size_t>(key)]);
+      run_up = key > last_key ? run_up + 1 : 1;
+      run_down = last_key >= 0 && key < last_key ? run_down + 1 : 1;
+      stats.longest_run_up = std::max(stats.longest_run_up, run_up);
+      stats.longest_run_down = std::max(stats.longest_run_down, run_down);
+      last_key = key;
+      low = std::min(low, key);
+      high = std::max(high, key);
+      ++block;
+    } else if (line == "i") {
+      in_block = true;
+      block = 0;
+      last_key = -1;
+      low = KEY_VALUES;
+      high = -1;
+      stats.refills += emptied ? 1 : 0;
+      emptied = false;
+    } else if (line == "-1") {
+      in_block = false;
+      ++stats.blocks;
+      stats.empty_blocks += block == 0 ? 1 : 0;
+      stats.largest_block = std::max(stats.largest_block, block);
+      stats.narrow_blocks += block >= 32 && high - low < 512 ? 1 : 0;
+    } else if (line == "s" || line == "q") {
+      stats.longest_gap = std::max(stats.longest_gap, since_checkpoint);
+      since_checkpoint = 0;
+      emptied = emptied || (held == 0 && peak > 0);
+    } else {
+      const int key = std::stoi(line.substr(2));
+      std::uint64_t& count = copies[static_cast<std::size_t>(key)];
+      stats.absent_deletions += count == 0 ? 1 : 0;
+      held -= count == 1 ? 1 : 0;
+      count -= count > 0 ? 1 : 0;
+      stats.deleted_twice += line == previous ? 1 : 0;
+    }
+    peak = std::max(peak, held);
+    if (peak > 0) {
+      stats.deepest_drop = std::max(stats.deepest_drop, static_cast<double>(peak - held) / static_cast<double>(peak));
+    }
+    previous = line;
+  }
+  return stats;
+}
+
+TEST(WideSource, EveryScriptIsWellFormedAndAboutTwiceItsSizeLong) {
+  for (const named_shape& entry : WIDE_SHAPES) {
+    for (const std::int32_t size : {0, 1, 2, 7, 64, 300, 5000}) {
+      for (const std::uint32_t seed : {1U, 2U, 4294967295U}) {
+        const std::string text = text_of(seed, size, entry.shape);
+        const std::string where = std::string(entry.name) + " size " + std::to_string(size);
+        for (const bool multiset : {false, true}) {
+          EXPECT_FALSE(reference::replay(text, multiset, false).refused_at) << where;
+        }
+        const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        EXPECT_GE(lines, 2 * static_cast<std::size_t>(size) + 8) << where;
+        EXPECT_LE(lines, 2 * static_cast<std::size_t>(size) + 12) << where;
+      }
+    }
+  }
+}
+
+TEST(WideSource, EachShapeDoesWhatItIsFor) {
+  const struct {
+    wide_shape shape;
+    bool (*holds)(const script_stats&);
+  } cases[] = {
+      {wide_shape::deletions, [](const script_stats& s) { return s.deepest_drop >= 0.7 && s.longest_deletions <= 24; }},
+      {wide_shape::sorted, [](const script_stats& s) { return s.longest_run_up >= 64; }},
+      {wide_shape::reverse, [](const script_stats& s) { return s.longest_run_down >= 64; }},
+      {wide_shape::clustered, [](const script_stats& s) { return s.narrow_blocks >= 3; }},
+      {wide_shape::absent, [](const script_stats& s) { return s.absent_deletions >= 20 && s.deleted_twice >= 5; }},
+      {wide_shape::refill, [](const script_stats& s) { return s.refills >= 2; }},
+      {wide_shape::small_blocks,
+       [](const script_stats& s) { return s.blocks >= 200 && s.largest_block <= 6 && s.empty_blocks > 0; }},
+      {wide_shape::checkpoints, [](const script_stats& s) { return s.longest_gap <= 11; }},
+      {wide_shape::repeat, [](const script_stats& s) { return s.most_copies >= 20 && s.absent_deletions > 0; }},
+  };
+  for (const auto& c : cases) {
+    for (const std::uint32_t seed : {1U, 2U, 3U}) {
+      EXPECT_TRUE(c.holds(stats_of(text_of(seed, 2000, c.shape)))) << shape_name(c.shape) << " seed " << seed;
+    }
+  }
+}
+
+// FNV-1a of the script: the same on every platform the tests run on.
+std::uint64_t digest(const std::string& text) {
+  std::uint64_t hash = 0xCBF29CE484222325U;
+  for (const char c : text) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3U;
+  }
+  return hash;
+}
+
+TEST(WideSource, TheSameSeedSizeAndShapeGiveTheSameBytes) {
+  // Seed 20261209, size 1000, in the order of WIDE_SHAPES.
+  const std::uint64_t pinned[WIDE_SHAPE_COUNT] = {
+      0x237bfac321a5cfd0, 0x5dde04636f57b941, 0xf11df257d46aadaa, 0x82516331b3f69674, 0x9b0436ce2e9b7d63,
+      0x0b0dec8f1411ace4, 0xc505ad268c1f7d60, 0x040dfc07ad80e565, 0xeec3055e82232255,
+  };
+  for (const named_shape& entry : WIDE_SHAPES) {
+    const std::string text = text_of(20261209, 1000, entry.shape);
+    EXPECT_EQ(text, text_of(20261209, 1000, entry.shape));
+    EXPECT_NE(text, text_of(20261210, 1000, entry.shape));
+    EXPECT_EQ(digest(text), pinned[static_cast<std::size_t>(entry.shape)]) << entry.name;
+  }
+}
+
+TEST(KeyPool, HeldAndAbsentKeysPartitionTheKeySpace) {
+  key_pool pool;
+  const int inserts[] = {5, 5, 32767, 0, 9, 5};
+  const int erases[] = {9, 5, 1234};
+  for (const int key : inserts) pool.insert(key);
+  for (const int key : erases) pool.erase(key);
+  EXPECT_EQ(pool.held(), 3);  // 0, 5 (two copies of three) and 32767
+  EXPECT_EQ(pool.copies(5), 2U);
+  std::vector<int> held;
+  for (int n = 0; n < pool.held(); ++n) held.push_back(pool.held_at(n));
+  std::sort(held.begin(), held.end());
+  EXPECT_EQ(held, (std::vector<int>{0, 5, 32767}));
+  for (int n = 0; n < KEY_VALUES - pool.held(); ++n) {
+    ASSERT_EQ(pool.copies(pool.absent_at(n)), 0U) << n;
+  }
+  EXPECT_EQ(pool.held_from(1), 5);
+  EXPECT_EQ(pool.held_down_from(32766), 5);
+  EXPECT_EQ(pool.held_from(32768 - 0), -1);
+}
+
+}  // namespace
+}  // namespace keyscript
