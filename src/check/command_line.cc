@@ -24,8 +24,8 @@
 #include "io/messages.h"
 #include "io/quote.h"
 #include "io/writer.h"
-#include "script/keyscript_source.h"
 #include "version.h"
+#include "wide/shape.h"
 
 namespace keyscript {
 
@@ -51,12 +51,18 @@ constexpr double DEFAULT_SHRINK_TIME_S = 300;
 constexpr std::int64_t CANDIDATE_FLOOR_MS = 500;
 constexpr std::int64_t CANDIDATE_FACTOR = 10;
 constexpr const char* DEFAULT_OUTPUT = "keyscript-check-failure.txt";
+// --scripts' words, in the order of script_kinds.
+constexpr std::string_view KINDS_NAMES[] = {"keyscript", "wide", "both"};
 
 struct check_options {
   std::uint32_t runs = DEFAULT_RUNS;
   std::int32_t max_keys = DEFAULT_MAX_KEYS;
   std::optional<std::uint32_t> seed;
   std::optional<std::int32_t> num_keys;
+  script_kinds kinds = script_kinds::both;
+  std::optional<wide_shape> shape;  // for --num-keys; none: keyscript's script
+  bool shape_given = false;
+  bool print_script = false;
   const char* script_path = nullptr;
   semantics kind = semantics::set;
   std::optional<double> timeout_s;
@@ -77,6 +83,9 @@ enum option_code : int {
   NO_SHRINK,
   SHRINK_TIME,
   VERSION,
+  SCRIPTS,
+  SHAPE,
+  PRINT_SCRIPT,
   JOBS = 'j',
   OUTPUT = 'o',
   HELP = 'h',
@@ -89,7 +98,9 @@ constexpr option LONG_OPTIONS[] = {
     {"timeout", required_argument, nullptr, TIMEOUT}, {"no-shrink", no_argument, nullptr, NO_SHRINK},
     {"jobs", required_argument, nullptr, JOBS},       {"shrink-time", required_argument, nullptr, SHRINK_TIME},
     {"output", required_argument, nullptr, OUTPUT},   {"help", no_argument, nullptr, HELP},
-    {"version", no_argument, nullptr, VERSION},       {nullptr, 0, nullptr, 0},
+    {"version", no_argument, nullptr, VERSION},       {"scripts", required_argument, nullptr, SCRIPTS},
+    {"shape", required_argument, nullptr, SHAPE},     {"print-script", no_argument, nullptr, PRINT_SCRIPT},
+    {nullptr, 0, nullptr, 0},
 };
 
 void write_help(output_writer& out, const char* program) {
@@ -97,8 +108,8 @@ void write_help(output_writer& out, const char* program) {
   out.write(program);
   out.write(
       " [OPTIONS] [--] PROGRAM [ARG...]\n"
-      "Run PROGRAM on keyscript's scripts, check what it lists at every checkpoint,\n"
-      "and shrink a failure to a short script that shows it.\n"
+      "Run PROGRAM on many scripts, check what it lists at every checkpoint, and\n"
+      "shrink a failure to a short script that shows it.\n"
       "\n"
       "PROGRAM reads a script on standard input and, at every \"s\" line and at the\n"
       "final \"q\", writes the keys it holds on standard output in ascending order,\n"
@@ -111,10 +122,19 @@ void write_help(output_writer& out, const char* program) {
       "  --runs R          runs in the campaign (default 100); NUM_KEYS grows from 0\n"
       "                    to --max-keys over the runs, the smallest first\n"
       "  --max-keys M      the largest NUM_KEYS (default 20000)\n"
+      "  --scripts KINDS   keyscript (keyscript's own scripts), wide (scripts of\n"
+      "                    wider shapes), or both (the default: runs alternate,\n"
+      "                    keyscript's first, and wide runs take the shapes in turn)\n"
       "  --seed S          the campaign's seed, 0 to 4294967295 (default: the clock);\n"
       "                    always printed, so that a campaign can be repeated\n"
       "  --num-keys N      one run, on the script KEYSCRIPT_SEED=S keyscript N writes\n"
+      "  --shape SHAPE     with --num-keys, the wide script of that shape, seed and\n"
+      "                    size instead: deletions, sorted, reverse, clustered,\n"
+      "                    absent, refill, small-blocks, checkpoints, repeat\n"
+      "                    (keyscript, the default, is keyscript's own)\n"
       "  --script FILE     one run, on a saved script\n"
+      "  --print-script    with --num-keys, write that run's script to standard\n"
+      "                    output instead, and run no PROGRAM\n"
       "  --multiset        the program keeps copies: each insertion adds one\n"
       "\n"
       "Running and shrinking:\n"
@@ -132,9 +152,9 @@ void write_help(output_writer& out, const char* program) {
       "  --version         show the version\n"
       "\n"
       "The last line on standard output is one logfmt line:\n"
-      "  result=pass runs=R seed=S max_keys=M\n"
-      "  result=fail kind=K run=J seed=S num_keys=N lines=L reduced_lines=RL\n"
-      "      candidates=C file=FILE\n"
+      "  result=pass runs=R seed=S max_keys=M scripts=KINDS\n"
+      "  result=fail kind=K run=J shape=SHAPE seed=S num_keys=N lines=L\n"
+      "      reduced_lines=RL candidates=C file=FILE\n"
       "\n"
       "Exit status: 0 when every run passed; 1 when a failure was found; 2 for a\n"
       "usage error, a program that cannot be started, a script that cannot be read\n"
@@ -206,6 +226,19 @@ std::optional<int> read_options(int argc, char** argv, check_options& options, o
       case MULTISET:
         options.kind = semantics::multiset;
         break;
+      case SCRIPTS: {
+        const auto* const found = std::find(std::begin(KINDS_NAMES), std::end(KINDS_NAMES), std::string_view(optarg));
+        if (found == std::end(KINDS_NAMES)) return refuse("keyscript, wide or both");
+        options.kinds = static_cast<script_kinds>(found - std::begin(KINDS_NAMES));
+        break;
+      }
+      case SHAPE: {
+        const std::optional<wide_shape> shape = shape_named(optarg);
+        if (!shape && optarg != KEYSCRIPT_SHAPE) return refuse("a shape (keyscript-check --help names them)");
+        options.shape = shape;
+        options.shape_given = true;
+        break;
+      }
       case TIMEOUT:
       case SHRINK_TIME: {
         const auto value = seconds(optarg);
@@ -213,6 +246,9 @@ std::optional<int> read_options(int argc, char** argv, check_options& options, o
         (code == TIMEOUT ? options.timeout_s.emplace() : options.shrink_time_s) = *value;
         break;
       }
+      case PRINT_SCRIPT:
+        options.print_script = true;
+        break;
       case NO_SHRINK:
         options.shrink = false;
         break;
@@ -235,12 +271,23 @@ std::optional<int> read_options(int argc, char** argv, check_options& options, o
         return CHECK_TROUBLE;
     }
   }
+  if (options.print_script) {
+    if (!options.num_keys || optind < argc) {
+      complain_usage(messages, invoked, "takes --print-script with --num-keys, and no PROGRAM");
+      return CHECK_TROUBLE;
+    }
+    return std::nullopt;
+  }
   if (optind >= argc) {
     complain_usage(messages, invoked, "needs a PROGRAM to check");
     return CHECK_TROUBLE;
   }
   if (options.script_path != nullptr && options.num_keys) {
     complain_usage(messages, invoked, "takes --script or --num-keys, not both");
+    return CHECK_TROUBLE;
+  }
+  if (options.shape_given && !options.num_keys) {
+    complain_usage(messages, invoked, "takes --shape only with --num-keys");
     return CHECK_TROUBLE;
   }
   return std::nullopt;
@@ -253,13 +300,14 @@ std::int64_t timeout_ms(const check_options& options, std::uint64_t lines) {
   return static_cast<std::int64_t>(limit * 1000);
 }
 
-// keyscript's script as a value: 4 bytes a line.
-script keyscript_script(const failure_origin& origin) {
-  keyscript_source source(origin.seed, origin.num_keys);
+// A generated script as a value: 4 bytes a line.
+script generated_script(const campaign_run& run) {
+  const std::unique_ptr<script_source> source = script_of(run);
   script_builder builder;
-  // Two passes of up to 1.1 times NUM_KEYS keys, and 30 lines more.
-  builder.reserve(static_cast<std::size_t>(origin.num_keys) / 10 * 22 + 64);
-  for (std::string_view part = source.next(); !part.empty() && !builder.done(); part = source.next()) {
+  // Two passes of up to 1.1 times NUM_KEYS keys, and 30 lines more; a wide
+  // script is about as long.
+  builder.reserve(static_cast<std::size_t>(run.num_keys) / 10 * 22 + 64);
+  for (std::string_view part = source->next(); !part.empty() && !builder.done(); part = source->next()) {
     builder.add(part);
   }
   return builder.take();
@@ -294,12 +342,14 @@ class checker_run {
       : options_(options), program_(program), messages_(messages), out_(out), interrupted_(interrupted) {}
 
   int campaign(std::uint32_t seed);
-  int one_keyscript_run(std::uint32_t seed, std::int32_t num_keys);
+  int one_run(const campaign_run& planned);
   int saved_script(const char* path);
 
  private:
   // A run's verdict: pass (nullopt), or the status the whole run ends with.
   std::optional<int> judge(const run_verdict& verdict, const failure_origin& origin, const script* value);
+  // Checks one generated script; a status when the whole run ends here.
+  std::optional<int> check_generated(const campaign_run& planned, const failure_origin& origin);
   int fail(const run_verdict& verdict, const failure_origin& origin, script failing);
   int cannot_start(const run_verdict& verdict);
 
@@ -335,43 +385,43 @@ std::optional<int> checker_run::judge(const run_verdict& verdict, const failure_
   if (verdict.kind != failure_kind::timeout) {
     longest_finished_ms_ = std::max(longest_finished_ms_, verdict.elapsed_ms);
   }
-  return fail(verdict, origin, value != nullptr ? *value : keyscript_script(origin));
+  return fail(verdict, origin, value != nullptr ? *value : generated_script(origin.script));
 }
 
 int checker_run::campaign(std::uint32_t seed) {
   for (std::uint32_t index = 0; index < options_.runs; ++index) {
-    const campaign_run planned = plan_run(seed, options_.runs, options_.max_keys, index);
-    keyscript_source feed(planned.seed, planned.num_keys);
-    keyscript_source expected(planned.seed, planned.num_keys);
-    run_settings settings{options_.kind, timeout_ms(options_, 2 * static_cast<std::uint64_t>(planned.num_keys)),
-                          &interrupted_};
-    const run_verdict verdict = check_run(program_, feed, expected, settings);
-    const failure_origin origin{index + 1, options_.runs, seed, planned.seed, planned.num_keys, nullptr};
-    if (const std::optional<int> status = judge(verdict, origin, nullptr)) {
+    const campaign_run planned = plan_run(seed, options_.runs, options_.max_keys, index, options_.kinds);
+    if (const std::optional<int> status =
+            check_generated(planned, {index + 1, options_.runs, seed, planned, nullptr, options_.kind})) {
       return *status;
     }
   }
-  char line[128];
-  std::snprintf(line, sizeof line, "result=pass runs=%" PRIu32 " seed=%" PRIu32 " max_keys=%" PRId32 "\n",
-                options_.runs, seed, options_.max_keys);
+  char line[160];
+  std::snprintf(line, sizeof line, "result=pass runs=%" PRIu32 " seed=%" PRIu32 " max_keys=%" PRId32 " scripts=%s\n",
+                options_.runs, seed, options_.max_keys, KINDS_NAMES[static_cast<std::size_t>(options_.kinds)].data());
   out_.write(line);
   return CHECK_PASSED;
 }
 
-int checker_run::one_keyscript_run(std::uint32_t seed, std::int32_t num_keys) {
-  keyscript_source feed(seed, num_keys);
-  keyscript_source expected(seed, num_keys);
-  const run_settings settings{options_.kind, timeout_ms(options_, 2 * static_cast<std::uint64_t>(num_keys)),
-                              &interrupted_};
-  const run_verdict verdict = check_run(program_, feed, expected, settings);
-  const failure_origin origin{1, 1, seed, seed, num_keys, nullptr};
-  if (const std::optional<int> status = judge(verdict, origin, nullptr)) {
+int checker_run::one_run(const campaign_run& planned) {
+  if (const std::optional<int> status =
+          check_generated(planned, {1, 1, planned.seed, planned, nullptr, options_.kind})) {
     return *status;
   }
-  char line[128];
-  std::snprintf(line, sizeof line, "result=pass runs=1 seed=%" PRIu32 " num_keys=%" PRId32 "\n", seed, num_keys);
+  char line[160];
+  std::snprintf(line, sizeof line, "result=pass runs=1 shape=%s seed=%" PRIu32 " num_keys=%" PRId32 "\n",
+                shape_text(planned).data(), planned.seed, planned.num_keys);
   out_.write(line);
   return CHECK_PASSED;
+}
+
+std::optional<int> checker_run::check_generated(const campaign_run& planned, const failure_origin& origin) {
+  const std::unique_ptr<script_source> feed = script_of(planned);
+  const std::unique_ptr<script_source> expected = script_of(planned);
+  const run_settings settings{options_.kind, timeout_ms(options_, 2 * static_cast<std::uint64_t>(planned.num_keys)),
+                              &interrupted_};
+  const run_verdict verdict = check_run(program_, *feed, *expected, settings);
+  return judge(verdict, origin, nullptr);
 }
 
 int checker_run::saved_script(const char* path) {
@@ -385,7 +435,7 @@ int checker_run::saved_script(const char* path) {
   }
   const run_settings settings{options_.kind, timeout_ms(options_, value->items.size()), &interrupted_};
   const run_verdict verdict = check_script(program_, *value, settings);
-  const failure_origin origin{1, 1, 0, 0, 0, path};
+  const failure_origin origin{1, 1, 0, {}, path, options_.kind};
   if (const std::optional<int> status = judge(verdict, origin, &*value)) {
     return *status;
   }
@@ -418,6 +468,14 @@ int checker_run::fail(const run_verdict& verdict, const failure_origin& origin, 
   return CHECK_FAILED;
 }
 
+int print_script(const campaign_run& run, output_writer& out) {
+  const std::unique_ptr<script_source> source = script_of(run);
+  for (std::string_view part = source->next(); !part.empty() && out.error() == 0; part = source->next()) {
+    out.write(part);
+  }
+  return CHECK_PASSED;
+}
+
 }  // namespace
 
 int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrupted, const program_streams& streams) {
@@ -436,8 +494,9 @@ int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrup
     checker_run run(options, program, messages, *out, interrupted);
     const std::uint32_t seed =
         options.seed ? *options.seed : static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
-    status = options.script_path != nullptr ? run.saved_script(options.script_path)
-             : options.num_keys             ? run.one_keyscript_run(seed, *options.num_keys)
+    status = options.print_script           ? print_script({seed, *options.num_keys, options.shape}, *out)
+             : options.script_path != nullptr ? run.saved_script(options.script_path)
+             : options.num_keys             ? run.one_run({seed, *options.num_keys, options.shape})
                                             : run.campaign(seed);
   }
   const int error = out->close(streams.close_out);

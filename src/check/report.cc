@@ -63,7 +63,13 @@ void report_failure(message_stream& messages, const run_verdict& verdict, const 
     complain(messages, "%s fails on run %" PRIu32 " of %" PRIu32 " (campaign seed %" PRIu32 "): %s\n",
              command_line_text(program).c_str(), origin.run, origin.runs, origin.campaign_seed,
              kind_name(verdict.kind));
-    say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", origin.seed, origin.num_keys);
+    const campaign_run& script = origin.script;
+    if (!script.shape) {
+      say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", script.seed, script.num_keys);
+    }
+    say(messages, "  this run again: keyscript-check%s --shape %s --seed %" PRIu32 " --num-keys %" PRId32 " -- %s\n",
+        origin.kind == semantics::multiset ? " --multiset" : "", shape_text(script).data(), script.seed,
+        script.num_keys, command_line_text(program).c_str());
   }
   switch (verdict.kind) {
     case failure_kind::listing:
@@ -117,8 +123,10 @@ std::string result_line(const run_verdict& verdict, const failure_origin& origin
       origin.path != nullptr
           ? std::snprintf(text, sizeof text, "result=fail kind=%s run=1 script=%s", kind_name(verdict.kind),
                           quote(origin.path).text)
-          : std::snprintf(text, sizeof text, "result=fail kind=%s run=%" PRIu32 " seed=%" PRIu32 " num_keys=%" PRId32,
-                          kind_name(verdict.kind), origin.run, origin.seed, origin.num_keys);
+          : std::snprintf(text, sizeof text,
+                          "result=fail kind=%s run=%" PRIu32 " shape=%s seed=%" PRIu32 " num_keys=%" PRId32,
+                          kind_name(verdict.kind), origin.run, shape_text(origin.script).data(), origin.script.seed,
+                          origin.script.num_keys);
   std::string line(text, static_cast<std::size_t>(written > 0 ? written : 0));
   std::snprintf(text, sizeof text, " lines=%zu reduced_lines=%zu candidates=%" PRIu64 " file=%s\n", lines,
                 outcome.value.items.size(), outcome.candidates, quote(path).text);

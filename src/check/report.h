@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "check/campaign.h"
 #include "check/run_check.h"
 #include "io/messages.h"
 #include "shrink/script_value.h"
@@ -14,15 +15,15 @@
 
 namespace keyscript {
 
-// Where a failing script came from: keyscript's script for a seed and
-// NUM_KEYS (run `run` of `runs` in a campaign), or a saved file.
+// Where a failing script came from: a generated script (run `run` of `runs`
+// in a campaign), or a saved file; and the semantics it was checked with.
 struct failure_origin {
   std::uint32_t run;
   std::uint32_t runs;
   std::uint32_t campaign_seed;
-  std::uint32_t seed;
-  std::int32_t num_keys;
-  const char* path;  // a saved script; null for keyscript's
+  campaign_run script;
+  const char* path;  // a saved script; null for a generated one
+  semantics kind;
 };
 
 struct shrink_outcome {

@@ -34,6 +34,7 @@ TEST(CheckEndToEnd, PlantedBugsAreFoundAndShrunk) {
       {"sample_hash_set_no_tombstones", false, "listing", 7},
       {"sample_hash_set_stops_at_first_s", false, "listing", 5},
       {"sample_multiset_erase_all_copies", true, "listing", 6},
+      {"sample_chunked_list_merge_loses_key", false, "listing", 85},
       {"sample_never_reads", false, "listing", 4},
       {"sample_prints_forever", false, "listing", 1},
       {"sample_ignores_term", false, "timeout", 1},
@@ -88,9 +89,33 @@ TEST(CheckEndToEnd, CorrectProgramsPassWholeCampaigns) {
     args.insert(args.end(), s.command.begin(), s.command.end());
     const checked got = check(args);
     EXPECT_EQ(got.run.status, 0) << s.command.back() << "\n" << got.run.err;
-    EXPECT_EQ(got.result, "result=pass runs=100 seed=7 max_keys=20000\n") << s.command.back();
+    EXPECT_EQ(got.result, "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n") << s.command.back();
     EXPECT_EQ(got.left_behind, 0) << s.command.back();
   }
+}
+
+TEST(CheckEndToEnd, WideScriptsFindWhatKeyscriptsCannotAndRunAgain) {
+  if (emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const std::string merge_bug = SAMPLES + "/sample_chunked_list_merge_loses_key";
+  const checked keyscripts_only = check({"--scripts", "keyscript", "--seed", "7", "--", merge_bug});
+  EXPECT_EQ(keyscripts_only.result, "result=pass runs=100 seed=7 max_keys=20000 scripts=keyscript\n");
+
+  // The report names the wide run's options; given back, they fail the same.
+  const check_e2e::temporary_directory work;
+  const checked found = check({"--seed", "7", "--no-shrink", "-o", work.path + "/failure.txt", "--", merge_bug});
+  const std::string shape = check_e2e::field(found.result, "shape");
+  EXPECT_NE(shape, "keyscript") << found.result;
+  const std::string again = "  this run again: keyscript-check --shape " + shape + " --seed " +
+                            check_e2e::field(found.result, "seed") + " --num-keys " +
+                            check_e2e::field(found.result, "num_keys") + " -- '" + merge_bug + "'\n";
+  EXPECT_NE(found.run.err.find(again), std::string::npos) << found.run.err;
+  const checked rerun = check({"--shape", shape, "--seed", check_e2e::field(found.result, "seed"), "--num-keys",
+                               check_e2e::field(found.result, "num_keys"), "--no-shrink", "-o",
+                               work.path + "/again.txt", "--", merge_bug});
+  EXPECT_EQ(check_e2e::field(rerun.result, "lines"), check_e2e::field(found.result, "lines")) << rerun.run.err;
+  EXPECT_EQ(check_e2e::field(rerun.result, "kind"), "listing");
 }
 
 TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
@@ -104,6 +129,10 @@ TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
        "keyscript-check: --runs '0' is not a number of runs from 1 to 100000000\n" + usage},
       {{"--bogus", "true"}, "keyscript-check: unknown option '--bogus'\n" + usage},
       {{"--timeout"}, "keyscript-check: option '--timeout' needs a value\n" + usage},
+      {{"--scripts", "all", "true"}, "keyscript-check: --scripts 'all' is not keyscript, wide or both\n" + usage},
+      {{"--shape", "deletions", "true"}, "keyscript-check: takes --shape only with --num-keys\n" + usage},
+      {{"--num-keys", "5", "--shape", "round", "true"},
+       "keyscript-check: --shape 'round' is not a shape (keyscript-check --help names them)\n" + usage},
       {{"--", "/nonexistent/program"},
        "keyscript-check: cannot run '/nonexistent/program': No such file or directory\n"},
       {{"--script", "/nonexistent/script", "--", "true"},
