@@ -68,7 +68,8 @@ TEST(Model, CountingWithoutListingAppliesTheSame) {
       model->close_block();  // held before the block: counted as already held
       for (const std::int32_t key : block) {
         if (unlisted) {
-          ++model->unlisted_counts()[key];
+          model->stop_listing();
+          ++model->counter().counts[key];
         } else {
           model->insert(key);
         }
