@@ -45,6 +45,36 @@ inline plain_lines plain_lines_of(const window_masks& masks) {
   return {masks.newlines & before, text_ends & before, false};
 }
 
+// Counts the lines of a window from its start `p` whose newlines are the
+// bits of `newlines` and whose text ends before the bits of `text_ends` (the
+// same bits unless `WithReturns`: then a CR LF line ends at its CR). Returns
+// the newlines of the lines it did not take: those from the first whose
+// value is not a key.
+template <typename Kernel, bool Listed, bool WithReturns>
+inline std::uint64_t count_lines(std::uint32_t* counts, std::uint16_t* listed, std::uint32_t& listed_count,
+                                 const char* p, std::uint64_t newlines, std::uint64_t text_ends) {
+  const char* start = p;
+  for (; newlines != 0; newlines &= newlines - 1) {
+    const char* line_end = p + __builtin_ctzll(newlines);
+    const char* text_end = WithReturns ? p + __builtin_ctzll(text_ends) : line_end;
+    const std::uint32_t key = Kernel::key(text_end, static_cast<unsigned>(text_end - start));
+    if (key >= static_cast<std::uint32_t>(KEY_VALUES)) {
+      return newlines;
+    }
+    const std::uint32_t before = counts[key];
+    counts[key] = before + 1;
+    if constexpr (Listed) {
+      listed[listed_count] = static_cast<std::uint16_t>(key);
+      listed_count += before == 0 ? 1 : 0;
+    }
+    start = line_end + 1;
+    if constexpr (WithReturns) {
+      text_ends &= text_ends - 1;
+    }
+  }
+  return 0;
+}
+
 // Takes the key lines from `p` on while a whole window lies before `end`,
 // counting each into `block` and adding the lines taken to `taken`; returns
 // the start of the first line it did not take. A line it cannot vouch for (a
@@ -67,30 +97,16 @@ inline const char* take_key_lines_listed(block_counter& block, const char* p, co
       break;  // a line longer than a window
     }
     const plain_lines plain = plain_lines_of(masks);
-    const char* start = p;
-    std::uint64_t text_ends = plain.text_ends;
-    for (std::uint64_t newlines = plain.newlines; newlines != 0; newlines &= newlines - 1) {
-      const char* text_end = p + __builtin_ctzll(text_ends);
-      const std::uint32_t key = Kernel::key(text_end, static_cast<unsigned>(text_end - start));
-      if (key >= static_cast<std::uint32_t>(KEY_VALUES)) {
-        // The lines before this one in the window were taken.
-        lines += static_cast<std::uint64_t>(__builtin_popcountll(plain.newlines & ~newlines));
-        block.listed_count = listed_count;
-        taken += lines;
-        return start;
-      }
-      const std::uint32_t before = counts[key];
-      counts[key] = before + 1;
-      if constexpr (Listed) {
-        listed[listed_count] = static_cast<std::uint16_t>(key);
-        listed_count += before == 0 ? 1 : 0;
-      }
-      start = p + __builtin_ctzll(newlines) + 1;
-      text_ends &= text_ends - 1;
+    const std::uint64_t left =
+        plain.text_ends == plain.newlines
+            ? count_lines<Kernel, Listed, false>(counts, listed, listed_count, p, plain.newlines, plain.text_ends)
+            : count_lines<Kernel, Listed, true>(counts, listed, listed_count, p, plain.newlines, plain.text_ends);
+    const std::uint64_t done = plain.newlines & ~left;
+    lines += static_cast<std::uint64_t>(__builtin_popcountll(done));
+    if (done != 0) {
+      p += 64 - __builtin_clzll(done);  // just after the last newline taken
     }
-    lines += static_cast<std::uint64_t>(__builtin_popcountll(plain.newlines));
-    p = start;
-    if (!plain.whole_window) {
+    if (left != 0 || !plain.whole_window) {
       break;
     }
   }
