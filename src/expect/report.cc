@@ -25,7 +25,7 @@ static constexpr char DIGIT_PAIRS[] =
 // by hand: snprintf would cost ten times what the rest of a checkpoint does.
 static char* put_decimal(char* at, std::uint64_t value) {
   unsigned digits = 1;
-  for (std::uint64_t rest = value; rest >= 10; rest /= 10) {
+  for (std::uint64_t power = 10; digits < 20 && value >= power; power *= 10) {
     ++digits;
   }
   char* end = at + digits;
