@@ -48,7 +48,7 @@ std::uint64_t nonzero_counts(const std::uint32_t* counts) {
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (unsigned part = 0; part < 16; ++part) {
-    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + 4 * part));
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + std::size_t{4} * part));
     const auto zeros = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, zero))));
     mask |= std::uint64_t{~zeros & 0xFU} << (4 * part);
   }
