@@ -15,8 +15,8 @@ struct portable_kernel {
 
 namespace portable {
 
-const char* take_key_lines(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken) {
-  return take_key_lines_with<portable_kernel>(counts, p, end, taken);
+const char* take_key_lines(block_counter& block, const char* p, const char* end, std::uint64_t& taken) {
+  return take_key_lines_with<portable_kernel>(block, p, end, taken);
 }
 
 }  // namespace portable

@@ -54,9 +54,10 @@ constexpr std::array<std::uint32_t, 256> FIRST_TWO = [] {
 struct x86_v3_kernel {
   static window_masks masks(const char* window) {
     const __m256i newline = _mm256_set1_epi8('\n');
+    const __m256i carriage_return = _mm256_set1_epi8('\r');
     const __m256i zero = _mm256_set1_epi8('0');
     const __m256i nine = _mm256_set1_epi8(9);
-    window_masks masks{0, 0, 0};
+    window_masks masks{0, 0, 0, 0};
     for (std::size_t half = 0; half < 2; ++half) {
       const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 32 * half));
       const __m256i from_zero = _mm256_sub_epi8(bytes, zero);
@@ -64,6 +65,9 @@ struct x86_v3_kernel {
       const auto shift = static_cast<unsigned>(32 * half);
       masks.newlines |=
           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, newline)))} << shift;
+      masks.returns |=
+          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, carriage_return)))}
+          << shift;
       masks.digits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(digit))} << shift;
       masks.zeros |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, zero)))}
                      << shift;
@@ -82,8 +86,8 @@ struct x86_v3_kernel {
 
 namespace x86_v3 {
 
-const char* take_key_lines(std::uint32_t* counts, const char* p, const char* end, std::uint64_t& taken) {
-  return take_key_lines_with<x86_v3_kernel>(counts, p, end, taken);
+const char* take_key_lines(block_counter& block, const char* p, const char* end, std::uint64_t& taken) {
+  return take_key_lines_with<x86_v3_kernel>(block, p, end, taken);
 }
 
 }  // namespace x86_v3

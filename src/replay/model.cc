@@ -1,5 +1,9 @@
 #include "replay/model.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace keyscript {
 
 key_model::key_model(semantics kind) : kind_(kind) {}
@@ -12,40 +16,69 @@ void key_model::mark_present(std::int32_t key, bool present) {
   summary_[word / 64] = present_[word] != 0 ? summary_[word / 64] | word_bit : summary_[word / 64] & ~word_bit;
 }
 
-// Applies the insertions counted for `key` in the open block.
+// Applies the insertions counted for `key` in the open block, which are
+// more than none. It has no branch on what was held: a block's keys are
+// often random, and a mispredicted branch a key would cost more than the
+// rest of the work.
 void key_model::apply_insertions(std::int32_t key) {
   const auto at = static_cast<std::size_t>(key);
   const std::uint64_t added = added_[at];
   const std::uint64_t before = copies_[at];
+  const std::uint64_t new_key = before == 0 ? 1 : 0;
   added_[at] = 0;
   totals_.inserts += added;
   // The first of the block's insertions finds the key held only if it was
   // held before; every later one finds it held.
-  totals_.already_held += before != 0 ? added : added - 1;
-  const std::uint64_t gained = kind_ == semantics::multiset ? added : before == 0 ? 1 : 0;
+  totals_.already_held += added - new_key;
+  const std::uint64_t gained = kind_ == semantics::multiset ? added : new_key;
   copies_[at] = before + gained;
   held_ += gained;
   sum_ += gained * static_cast<std::uint64_t>(key);
-  if (before == 0) {
-    ++distinct_;
-    mark_present(key, true);
+  distinct_ += static_cast<std::uint32_t>(new_key);
+  const auto word = at / 64;
+  present_[word] |= std::uint64_t{1} << (at % 64);
+  summary_[word / 64] |= std::uint64_t{1} << (word % 64);
+}
+
+namespace {
+
+// A bit for each of the 64 counters from `counts` on that is not 0.
+std::uint64_t nonzero_counts(const std::uint32_t* counts) {
+  std::uint64_t mask = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (unsigned part = 0; part < 16; ++part) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + std::size_t{4} * part));
+    const auto zeros = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, zero))));
+    mask |= std::uint64_t{~zeros & 0xFU} << (4 * part);
+  }
+#else
+  for (unsigned i = 0; i < 64; ++i) {
+    mask |= std::uint64_t{counts[i] != 0 ? 1U : 0U} << i;
+  }
+#endif
+  return mask;
+}
+
+}  // namespace
+
+void key_model::apply_all_insertions() {
+  for (std::size_t word = 0; word < PRESENCE_WORDS; ++word) {
+    for (std::uint64_t keys = nonzero_counts(added_ + word * 64); keys != 0; keys &= keys - 1) {
+      apply_insertions(static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(__builtin_ctzll(keys))));
+    }
   }
 }
 
 void key_model::close_block() {
-  if (unlisted_) {
-    for (std::int32_t key = 0; key < KEY_VALUES; ++key) {
-      if (added_[key] != 0) {
-        apply_insertions(key);
-      }
-    }
+  if (block_.listed == nullptr) {
+    apply_all_insertions();
   } else {
-    for (std::uint32_t i = 0; i < touched_count_; ++i) {
+    for (std::uint32_t i = 0; i < block_.listed_count; ++i) {
       apply_insertions(touched_[i]);
     }
   }
-  touched_count_ = 0;
-  unlisted_ = false;
+  block_ = {added_, touched_, 0};
 }
 
 void key_model::erase(std::int32_t key) {

@@ -33,6 +33,16 @@ struct replay_totals {
   std::uint64_t not_held;  // deletions of a key not held
 };
 
+// The open block's counters, for a loop that counts insertions itself:
+// ++counts[key] for each, and, while `listed` is not null, each key whose
+// count leaves 0 is written at listed[listed_count], which grows by one, so
+// that closing the block visits only those keys.
+struct block_counter {
+  std::uint32_t* counts;
+  std::uint16_t* listed;
+  std::uint32_t listed_count;
+};
+
 inline constexpr std::size_t PRESENCE_WORDS = KEY_VALUES / 64;
 inline constexpr std::size_t SUMMARY_WORDS = PRESENCE_WORDS / 64;
 
@@ -52,16 +62,17 @@ class key_model {
     const auto at = static_cast<std::size_t>(key);
     const std::uint32_t before = added_[at];
     added_[at] = before + 1;
-    touched_[touched_count_] = static_cast<std::uint16_t>(key);
-    touched_count_ += before == 0 ? 1 : 0;
+    if (block_.listed != nullptr) {
+      block_.listed[block_.listed_count] = static_cast<std::uint16_t>(key);
+      block_.listed_count += before == 0 ? 1 : 0;
+    }
   }
-  // The open block's counters, for a loop that counts insertions without
-  // listing their keys (++counts[key]): closing the block then looks at all
-  // 32768 of them.
-  std::uint32_t* unlisted_counts() {
-    unlisted_ = true;
-    return added_;
-  }
+  // The open block's counters, for a loop that counts insertions itself.
+  block_counter& counter() { return block_; }
+  // From now until the block closes, insertions are counted without listing
+  // their keys: closing the block then looks at all 32768 counters, which
+  // costs less than listing once a block is long.
+  void stop_listing() { block_.listed = nullptr; }
   // Applies the open block's insertions; the block may go on afterwards.
   void close_block();
   void erase(std::int32_t key);
@@ -90,6 +101,7 @@ class key_model {
 
  private:
   void apply_insertions(std::int32_t key);
+  void apply_all_insertions();
   void mark_present(std::int32_t key, bool present);
 
   semantics kind_;
@@ -97,12 +109,11 @@ class key_model {
   std::uint64_t present_[PRESENCE_WORDS] = {};  // a bit for each key held
   std::uint64_t summary_[SUMMARY_WORDS] = {};   // a bit for each word of present_ that is not 0
   std::uint32_t added_[KEY_VALUES] = {};        // in the open block
-  // The keys whose `added_` is not 0, for a block whose insertions were all
-  // counted one by one. Each insertion writes its key at the end and keeps it
-  // only if it is new, so there is one spare slot.
+  // The keys whose `added_` is not 0, while the block lists them. Each
+  // insertion writes its key at the end and keeps it only if it is new, so
+  // there is one spare slot.
   std::uint16_t touched_[KEY_VALUES + 1] = {};
-  std::uint32_t touched_count_ = 0;
-  bool unlisted_ = false;
+  block_counter block_{added_, touched_, 0};
   std::uint64_t held_ = 0;
   std::uint32_t distinct_ = 0;
   std::uint64_t sum_ = 0;

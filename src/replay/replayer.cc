@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "io/quote.h"
+#include "replay/window.h"
 
 namespace keyscript {
 
@@ -14,11 +15,10 @@ namespace {
 // of the open block can overflow.
 constexpr std::uint64_t BLOCK_LIMIT = std::uint64_t{1} << 31;
 
-// The fast path counts without listing the keys it counts, so closing a
-// block it has counted into looks at all 32768 counters. It starts only once
-// a block has this many lines, which keeps that cost below a few nanoseconds
-// a line however short the blocks.
-constexpr std::uint64_t FAST_PATH_AFTER = 8192;
+// A block's keys are listed as they are counted until it has this many
+// lines; after that, closing it looks at all 32768 counters instead, which
+// is then cheaper than listing each line.
+constexpr std::uint64_t LISTED_UP_TO = 16384;
 
 key_lines_function chosen_kernel(kernel_choice kernel) {
 #if defined(KEYSCRIPT_X86_V3)
@@ -32,6 +32,40 @@ key_lines_function chosen_kernel(kernel_choice kernel) {
 }
 
 bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// The start of the next line when a line end (LF or CR LF) begins at `at`,
+// else null. The bytes up to the span's last newline may be read.
+const char* after_line_end(const char* at) {
+  if (at[0] == '\n') {
+    return at + 1;
+  }
+  return at[0] == '\r' && at[1] == '\n' ? at + 2 : nullptr;
+}
+
+struct deletion {
+  std::int32_t key;
+  const char* next;  // the next line's start
+};
+
+// The key of a "d KEY" line that starts at `p`, read from one 8-byte load
+// (`p` has at least 8 bytes before the span's end), or a null `next` for a
+// line that is not that plainly a deletion: the slow path then says why.
+deletion plain_deletion(const char* p) {
+  const std::uint64_t word = load_le64(p);
+  constexpr std::uint64_t KEY_BYTES = 0xFFFFFFFFFFFF0000U;  // after "d "
+  const std::uint64_t not_digits = ~swar::digit_bytes(word) & swar::HIGH & KEY_BYTES;
+  if (not_digits == 0) {
+    return {0, nullptr};  // 6 digits or more
+  }
+  const auto text_end = static_cast<unsigned>(__builtin_ctzll(not_digits)) / 8;
+  const unsigned length = text_end - 2;
+  if (length == 0 || (length > 1 && p[2] == '0')) {
+    return {0, nullptr};
+  }
+  const std::uint32_t key = portable_key(p + text_end, length);
+  const char* next = after_line_end(p + text_end);
+  return {static_cast<std::int32_t>(key), key < static_cast<std::uint32_t>(KEY_VALUES) ? next : nullptr};
+}
 
 }  // namespace
 
@@ -106,11 +140,42 @@ void replayer::take_line(std::string_view text) {
 }
 
 const char* replayer::take_key_lines(const char* p, const char* end) {
+  if (block_length_ >= LISTED_UP_TO) {
+    model_->stop_listing();
+  }
   std::uint64_t taken = 0;
-  p = take_key_lines_fast_(model_->unlisted_counts(), p, end, taken);
+  p = take_key_lines_fast_(model_->counter(), p, end, taken);
   line_ += taken;
   count_block_lines(taken);
   return p;
+}
+
+// The lines that most scripts hold out of a block, "s", "i" and "d KEY",
+// taken without first looking for where they end. Returns the next line's
+// start, or null for a line left to take_line.
+const char* replayer::take_plain_command(const char* p, const char* end) {
+  if (p[0] == 'd' && p[1] == ' ' && end - p >= 8) {
+    const deletion plain = plain_deletion(p);
+    if (plain.next != nullptr) {
+      ++line_;
+      model_->erase(plain.key);
+    }
+    return plain.next;
+  }
+  const char* next = p[0] == '\n' ? nullptr : after_line_end(p + 1);
+  if (next == nullptr) {
+    return nullptr;
+  }
+  if (p[0] == 's') {
+    ++line_;
+    checkpoint('s');
+  } else if (p[0] == 'i') {
+    ++line_;
+    in_block_ = true;
+  } else {
+    return nullptr;
+  }
+  return next;
 }
 
 void replayer::refuse_after_q(std::string_view text) {
@@ -124,11 +189,14 @@ const char* replayer::take(line_span lines) {
     status_ = replay_status::reading;
   }
   while (status_ == replay_status::reading && p != end) {
-    if (in_block_ && block_length_ >= FAST_PATH_AFTER) {
+    if (in_block_) {
       p = take_key_lines(p, end);
       if (p == end) {
         break;
       }
+    } else if (const char* next = take_plain_command(p, end)) {
+      p = next;
+      continue;
     }
     const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     std::string_view text(p, static_cast<std::size_t>(newline - p));

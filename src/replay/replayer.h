@@ -69,6 +69,7 @@ class replayer {
  private:
   void take_line(std::string_view text);
   const char* take_key_lines(const char* p, const char* end);
+  const char* take_plain_command(const char* p, const char* end);
   void count_block_lines(std::uint64_t lines);
   void checkpoint(char command);
   [[gnu::format(printf, 3, 4)]] void refuse(std::uint64_t line, const char* format, ...);

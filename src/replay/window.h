@@ -9,7 +9,7 @@
 #endif
 
 // A 64-byte window of a script described as bit masks, bit i for byte i: where
-// the newlines, the digits and the zeros are. The reader's fast path decides
+// the newlines, the carriage returns, the digits and the zeros are. The reader's fast path decides
 // from these, a window at a time, whether every line in it is a plain key.
 // Everything here has internal linkage, like the fast path (key_lines.h).
 
@@ -20,6 +20,7 @@ inline constexpr std::size_t WINDOW_BYTES = 64;
 
 struct window_masks {
   std::uint64_t newlines;
+  std::uint64_t returns;  // CR, which may come before a newline
   std::uint64_t digits;
   std::uint64_t zeros;
 };
@@ -63,9 +64,10 @@ inline std::uint64_t gather(std::uint64_t high_bits) { return ((high_bits >> 7) 
 inline window_masks portable_masks(const char* window) {
 #if defined(__SSE2__)
   const __m128i newline = _mm_set1_epi8('\n');
+  const __m128i carriage_return = _mm_set1_epi8('\r');
   const __m128i zero = _mm_set1_epi8('0');
   const __m128i nine = _mm_set1_epi8(9);
-  window_masks masks{0, 0, 0};
+  window_masks masks{0, 0, 0, 0};
   for (std::size_t part = 0; part < 4; ++part) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
     const __m128i from_zero = _mm_sub_epi8(bytes, zero);
@@ -73,16 +75,19 @@ inline window_masks portable_masks(const char* window) {
     const auto shift = static_cast<unsigned>(16 * part);
     masks.newlines |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
                       << shift;
+    masks.returns |=
+        std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, carriage_return)))} << shift;
     masks.digits |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(digit))} << shift;
     masks.zeros |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)))} << shift;
   }
   return masks;
 #else
-  window_masks masks{0, 0, 0};
+  window_masks masks{0, 0, 0, 0};
   for (std::size_t part = 0; part < 8; ++part) {
     const std::uint64_t word = load_le64(window + 8 * part);
     const auto shift = static_cast<unsigned>(8 * part);
     masks.newlines |= swar::gather(swar::equal_bytes(word, '\n')) << shift;
+    masks.returns |= swar::gather(swar::equal_bytes(word, '\r')) << shift;
     masks.digits |= swar::gather(swar::digit_bytes(word)) << shift;
     masks.zeros |= swar::gather(swar::equal_bytes(word, '0')) << shift;
   }

@@ -66,6 +66,38 @@ std::string long_block(std::size_t lines, std::uint32_t seed) {
   return text + "-1\n";
 }
 
+// Blocks of 1 to `longest` keys, each followed by deletions and a
+// checkpoint: blocks that end inside a window, and runs of "d KEY" lines.
+std::string short_blocks(std::size_t longest, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string text;
+  for (std::size_t length = 1; length <= longest; length += 1 + length / 4) {
+    text += "i\n";
+    for (std::size_t i = 0; i < length; ++i) {
+      text += std::to_string(random() % 32768) + "\n";
+    }
+    text += "-1\n";
+    for (std::size_t i = 0; i < length / 2; ++i) {
+      text += "d " + std::to_string(random() % 32768) + "\n";
+    }
+    text += "s\n";
+  }
+  return text;
+}
+
+// `count` checkpoints in a row, after a block of all `held` keys from 0.
+std::string dense_checkpoints(std::int32_t held, std::size_t count) {
+  std::string text = "i\n";
+  for (std::int32_t key = 0; key < held; ++key) {
+    text += std::to_string(key) + "\n";
+  }
+  text += "-1\n";
+  for (std::size_t i = 0; i < count; ++i) {
+    text += "s\n";
+  }
+  return text;
+}
+
 const std::vector<std::string> WELL_FORMED = {
     "q",
     "q\n",
@@ -74,6 +106,9 @@ const std::vector<std::string> WELL_FORMED = {
     "i\n5\n7\n5\n-1\ns\nd 5\nd 9\ns\nq\n",
     "d 3\ni\n3\n3\n3\n-1\nd 3\ns\nd 3\nd 3\ns\nq",
     "i\n0\n32767\n10\n-1\ni\n0\n-1\ns\ns\ns\nd 0\nd 32767\nq\n",
+    short_blocks(3000, 5) + "q\n",
+    dense_checkpoints(0, 200) + dense_checkpoints(32768, 3) + "d 0\nd 32767\ns\nq\n",
+    "i\n1\n2\n-1\nd 1\ns\ni\n1\n-1\nd 1\ns\ni\n123\n-1\nd 123\ns\ni\n123\n-1\nd 123\ns\nd 0\nd 10\nd 9999\nq\n",
     long_block(20000, 1) + "s\nd 5\n" + long_block(9000, 2) + "s\nq\n",
 };
 
@@ -122,6 +157,14 @@ TEST(Replay, MalformedScriptsAreRefusedAtTheirLine) {
       {"s\r\r\nq\n", "line 1: expected i, s, d KEY or q, not 's'$'\\r'"},
       {"d\nq\n", "line 1: expected i, s, d KEY or q, not 'd'"},
       {"d 05\nq\n", "line 1: 'd 05' does not name a key: a key is 0 to 32767, in plain decimal"},
+      // Deletions with a line after them, long enough to be read at once.
+      {"d 05\ns\ns\nq\n", "line 1: 'd 05' does not name a key: a key is 0 to 32767, in plain decimal"},
+      {"d 7\ns\nd 32768\ns\ns\nq\n", "line 3: 'd 32768' does not name a key: a key is 0 to 32767, in plain decimal"},
+      {"d 123456\ns\nq\n", "line 1: 'd 123456' does not name a key: a key is 0 to 32767, in plain decimal"},
+      {"d \ns\ns\nq\n", "line 1: 'd ' does not name a key: a key is 0 to 32767, in plain decimal"},
+      {"d 12x\ns\nq\n", "line 1: 'd 12x' does not name a key: a key is 0 to 32767, in plain decimal"},
+      {"d 12\r\r\ns\nq\n", "line 1: 'd 12'$'\\r' does not name a key: a key is 0 to 32767, in plain decimal"},
+      {"s\r\rs\ns\nq\n", "line 1: expected i, s, d KEY or q, not 's'$'\\r'$'\\r''s'"},
       {"d  5\nq\n", "line 1: 'd  5' does not name a key: a key is 0 to 32767, in plain decimal"},
       {"d 32768\nq\n", "line 1: 'd 32768' does not name a key: a key is 0 to 32767, in plain decimal"},
       {"d -1\nq\n", "line 1: 'd -1' does not name a key: a key is 0 to 32767, in plain decimal"},
@@ -161,9 +204,12 @@ TEST(Replay, FastPathHandsOverEveryKindOfLineAtItsNumber) {
   const struct {
     const char* odd;
     std::uint64_t refused_at;  // 0: taken
-  } cases[] = {{"32768", odd_line}, {"99999", odd_line}, {"00", odd_line}, {"012", odd_line}, {"123456", odd_line},
-               {"", odd_line},      {"1 2", odd_line},   {"x", odd_line},  {"s", odd_line},   {"12\r", 0},
-               {"4\r", 0},          {"-1", odd_line + 1}};  // closes the block: the next line, a key, is out of place
+  } cases[] = {{"32768", odd_line},  {"99999", odd_line},   {"00", odd_line},   {"012", odd_line},
+               {"123456", odd_line}, {"", odd_line},        {"1 2", odd_line},  {"x", odd_line},
+               {"s", odd_line},      {"12\r", 0},           {"4\r", 0},         {"0\r", 0},
+               {"\r", odd_line},     {"01\r", odd_line},    {"1\r2", odd_line}, {"3\r\r", odd_line},
+               {"-1", odd_line + 1}, {"-1\r", odd_line + 1}};  // closes the block: the next line, a key, is out of
+                                                               // place
   for (const auto& c : cases) {
     std::string text = before;
     text.append(c.odd).append("\n").append(after).append("s\nq\n");

@@ -30,15 +30,19 @@ inline std::vector<kernel> kernels_here() {
   return kernels;
 }
 
-// The plain key that the line at `line` (ending before `end`) holds, or -1.
+// The plain key that the line at `line` (ending before `end`, in LF or
+// CR LF) holds, or -1.
 inline int plain_key_at(const char* line, const char* end) {
   const auto* line_end = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
-  int key = -1;
-  if (line_end == nullptr ||
-      !reference::plain_key(std::string_view(line, static_cast<std::size_t>(line_end - line)), key)) {
+  if (line_end == nullptr) {
     return -1;
   }
-  return key;
+  std::string_view text(line, static_cast<std::size_t>(line_end - line));
+  if (!text.empty() && text.back() == '\r') {
+    text.remove_suffix(1);
+  }
+  int key = -1;
+  return reference::plain_key(text, key) ? key : -1;
 }
 
 // An empty string, or what went wrong. The KEY_VALUES `counts` must all be 0,
@@ -50,7 +54,8 @@ inline std::string check(const kernel& k, std::uint32_t* counts, const std::stri
   const char* begin = buffer.data() + before;
   const char* end = begin + lines.size();
   std::uint64_t taken = 0;
-  const char* stop = k.take(counts, begin, end, taken);
+  keyscript::block_counter block{counts, nullptr, 0};
+  const char* stop = k.take(block, begin, end, taken);
   if (stop < begin || stop > end || (stop != begin && stop[-1] != '\n')) {
     return std::string(k.name) + ": stopped inside a line";
   }

@@ -68,7 +68,8 @@ TEST(Model, CountingWithoutListingAppliesTheSame) {
       model->close_block();  // held before the block: counted as already held
       for (const std::int32_t key : block) {
         if (unlisted) {
-          ++model->unlisted_counts()[key];
+          model->stop_listing();
+          ++model->counter().counts[key];
         } else {
           model->insert(key);
         }
@@ -83,6 +84,9 @@ TEST(Model, CountingWithoutListingAppliesTheSame) {
       EXPECT_EQ(now.held, listed.held);
       EXPECT_EQ(now.distinct, listed.distinct);
       EXPECT_EQ(now.sum, listed.sum);
+      EXPECT_EQ(now.min, listed.min);
+      EXPECT_EQ(now.max, listed.max);
+      EXPECT_EQ(model->totals().inserts, listed_totals.inserts);
       EXPECT_EQ(model->totals().already_held, listed_totals.already_held);
     }
   }
