@@ -28,10 +28,12 @@ struct plain_lines {
 // is taken only while it is digits without a leading zero, ended by LF or
 // CR LF; the masks cannot tell a value past 32767 or more than 5 digits,
 // which the key itself shows.
+template <bool WithReturns>
 inline plain_lines plain_lines_of(const window_masks& masks) {
   const std::uint64_t whole = ~std::uint64_t{0} >> __builtin_clzll(masks.newlines);  // up to the last newline
   const std::uint64_t starts = (masks.newlines << 1 | 1) & whole;
-  const std::uint64_t returns = masks.returns & (masks.newlines >> 1);  // a CR is a line end only before LF
+  // A CR is a line end only before LF.
+  const std::uint64_t returns = WithReturns ? masks.returns & (masks.newlines >> 1) : 0;
   const std::uint64_t text_ends = returns | (masks.newlines & ~(returns << 1));
   const std::uint64_t refused = (whole & ~(masks.digits | masks.newlines | returns))  // neither a digit nor a line end
                                 | (starts & text_ends)                                // an empty line
@@ -82,7 +84,8 @@ inline std::uint64_t count_lines(std::uint32_t* counts, std::uint16_t* listed, s
 // not end the line) is left to the caller, and so are the lines after it in
 // its window.
 //
-// Kernel::masks(window) gives the window's masks; Kernel::key(end, length)
+// Kernel::masks(window) gives the window's masks but for the carriage
+// returns, which Kernel::returns(window) gives; Kernel::key(end, length)
 // the value of the `length` digits before `end` (1 to 63 of them), or a
 // value past every key when there are more than 5.
 template <typename Kernel, bool Listed>
@@ -92,11 +95,17 @@ inline const char* take_key_lines_listed(block_counter& block, const char* p, co
   std::uint32_t listed_count = block.listed_count;  // a local: `counts` could alias it
   std::uint64_t lines = 0;
   while (end - p >= static_cast<std::ptrdiff_t>(WINDOW_BYTES)) {
-    const window_masks masks = Kernel::masks(p);
+    window_masks masks = Kernel::masks(p);
     if (masks.newlines == 0) {
       break;  // a line longer than a window
     }
-    const plain_lines plain = plain_lines_of(masks);
+    plain_lines plain = plain_lines_of<false>(masks);
+    if (!plain.whole_window) {  // perhaps for a CR before LF
+      masks.returns = Kernel::returns(p);
+      if (masks.returns != 0) {
+        plain = plain_lines_of<true>(masks);
+      }
+    }
     const std::uint64_t left =
         plain.text_ends == plain.newlines
             ? count_lines<Kernel, Listed, false>(counts, listed, listed_count, p, plain.newlines, plain.text_ends)

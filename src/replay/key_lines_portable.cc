@@ -6,6 +6,7 @@ namespace {
 
 struct portable_kernel {
   static window_masks masks(const char* window) { return portable_masks(window); }
+  static std::uint64_t returns(const char* window) { return portable_returns(window); }
   static std::uint32_t key(const char* end, unsigned length) {
     return length <= 5 ? portable_key(end, length) : static_cast<std::uint32_t>(KEY_VALUES);
   }

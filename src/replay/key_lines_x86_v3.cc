@@ -54,7 +54,6 @@ constexpr std::array<std::uint32_t, 256> FIRST_TWO = [] {
 struct x86_v3_kernel {
   static window_masks masks(const char* window) {
     const __m256i newline = _mm256_set1_epi8('\n');
-    const __m256i carriage_return = _mm256_set1_epi8('\r');
     const __m256i zero = _mm256_set1_epi8('0');
     const __m256i nine = _mm256_set1_epi8(9);
     window_masks masks{0, 0, 0, 0};
@@ -65,14 +64,23 @@ struct x86_v3_kernel {
       const auto shift = static_cast<unsigned>(32 * half);
       masks.newlines |=
           std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, newline)))} << shift;
-      masks.returns |=
-          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, carriage_return)))}
-          << shift;
       masks.digits |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(digit))} << shift;
       masks.zeros |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, zero)))}
                      << shift;
     }
     return masks;
+  }
+
+  static std::uint64_t returns(const char* window) {
+    const __m256i carriage_return = _mm256_set1_epi8('\r');
+    std::uint64_t returns = 0;
+    for (std::size_t half = 0; half < 2; ++half) {
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 32 * half));
+      returns |=
+          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, carriage_return)))}
+          << (32 * half);
+    }
+    return returns;
   }
 
   static std::uint32_t key(const char* end, unsigned length) {

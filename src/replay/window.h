@@ -60,11 +60,12 @@ inline std::uint64_t gather(std::uint64_t high_bits) { return ((high_bits >> 7) 
 
 }  // namespace swar
 
-// The masks with SSE2 where the target has it, else 8 bytes at a time.
+// The masks with SSE2 where the target has it, else 8 bytes at a time. The
+// carriage returns are left out (0): most scripts have none, so they are
+// looked for only in a window whose lines are refused without them.
 inline window_masks portable_masks(const char* window) {
 #if defined(__SSE2__)
   const __m128i newline = _mm_set1_epi8('\n');
-  const __m128i carriage_return = _mm_set1_epi8('\r');
   const __m128i zero = _mm_set1_epi8('0');
   const __m128i nine = _mm_set1_epi8(9);
   window_masks masks{0, 0, 0, 0};
@@ -75,8 +76,6 @@ inline window_masks portable_masks(const char* window) {
     const auto shift = static_cast<unsigned>(16 * part);
     masks.newlines |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))}
                       << shift;
-    masks.returns |=
-        std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, carriage_return)))} << shift;
     masks.digits |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(digit))} << shift;
     masks.zeros |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)))} << shift;
   }
@@ -87,12 +86,29 @@ inline window_masks portable_masks(const char* window) {
     const std::uint64_t word = load_le64(window + 8 * part);
     const auto shift = static_cast<unsigned>(8 * part);
     masks.newlines |= swar::gather(swar::equal_bytes(word, '\n')) << shift;
-    masks.returns |= swar::gather(swar::equal_bytes(word, '\r')) << shift;
     masks.digits |= swar::gather(swar::digit_bytes(word)) << shift;
     masks.zeros |= swar::gather(swar::equal_bytes(word, '0')) << shift;
   }
   return masks;
 #endif
+}
+
+// A bit for each carriage return of the window.
+inline std::uint64_t portable_returns(const char* window) {
+  std::uint64_t returns = 0;
+#if defined(__SSE2__)
+  const __m128i carriage_return = _mm_set1_epi8('\r');
+  for (std::size_t part = 0; part < 4; ++part) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
+    returns |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, carriage_return)))}
+               << (16 * part);
+  }
+#else
+  for (std::size_t part = 0; part < 8; ++part) {
+    returns |= swar::gather(swar::equal_bytes(load_le64(window + 8 * part), '\r')) << (8 * part);
+  }
+#endif
+  return returns;
 }
 
 // The value of the 1 to 8 decimal digits that end just before `end`, as
