@@ -111,5 +111,29 @@ TEST(Campaign, SizesGrowFromZeroToTheLargestWithDistinctSeeds) {
   EXPECT_NE(plan_run(7, runs, 20000, 3).seed, plan_run(8, runs, 20000, 3).seed);
 }
 
+TEST(Campaign, BothAlternatesAndWideRunsTakeEveryShapeInTurn) {
+  constexpr std::uint32_t runs = 100;
+  std::int32_t largest[2] = {-1, -1};  // keyscript's, wide
+  std::uint32_t of_shape[WIDE_SHAPE_COUNT] = {};
+  for (std::uint32_t i = 0; i < runs; ++i) {
+    const campaign_run run = plan_run(7, runs, 20000, i, script_kinds::both);
+    ASSERT_EQ(run.shape.has_value(), i % 2 == 1) << i;
+    EXPECT_GE(run.num_keys, largest[i % 2]) << i;
+    largest[i % 2] = run.num_keys;
+    if (run.shape) {
+      EXPECT_EQ(*run.shape, WIDE_SHAPES[(i / 2) % WIDE_SHAPE_COUNT].shape) << i;
+      ++of_shape[static_cast<std::size_t>(*run.shape)];
+      EXPECT_EQ(run.seed, plan_run(7, runs, 20000, i, script_kinds::wide).seed);
+    }
+  }
+  EXPECT_EQ(largest[0], 20000);
+  EXPECT_EQ(largest[1], 20000);
+  EXPECT_EQ(plan_run(7, runs, 20000, 1, script_kinds::both).num_keys, 0);
+  for (const std::uint32_t count : of_shape) {
+    EXPECT_GE(count, 5U);
+  }
+  EXPECT_TRUE(plan_run(7, runs, 20000, 0, script_kinds::wide).shape.has_value());
+}
+
 }  // namespace
 }  // namespace keyscript

@@ -131,6 +131,7 @@ TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
       {{"--timeout"}, "keyscript-check: option '--timeout' needs a value\n" + usage},
       {{"--scripts", "all", "true"}, "keyscript-check: --scripts 'all' is not keyscript, wide or both\n" + usage},
       {{"--shape", "deletions", "true"}, "keyscript-check: takes --shape only with --num-keys\n" + usage},
+      {{"--print-script", "true"}, "keyscript-check: takes --print-script with --num-keys, and no PROGRAM\n" + usage},
       {{"--num-keys", "5", "--shape", "round", "true"},
        "keyscript-check: --shape 'round' is not a shape (keyscript-check --help names them)\n" + usage},
       {{"--", "/nonexistent/program"},
