@@ -39,6 +39,7 @@ struct script_stats {
   int longest_deletions = 0;    // deletion lines in a row
   double deepest_drop = 0;      // the largest share of the most ever held deleted since
   std::uint64_t most_copies = 0;
+  std::int64_t most_listed = 0;  // the most keys held at a checkpoint
 };
 
 script_stats stats_of(const std::string& text) {
@@ -95,6 +96,7 @@ script_stats stats_of(const std::string& text) {
       stats.longest_gap = std::max(stats.longest_gap, since_checkpoint);
       since_checkpoint = 0;
       emptied = emptied || (held == 0 && peak > 0);
+      stats.most_listed = std::max(stats.most_listed, held);
     } else {
       const int key = std::stoi(line.substr(2));
       std::uint64_t& count = copies[static_cast<std::size_t>(key)];
@@ -141,8 +143,10 @@ TEST(WideSource, EachShapeDoesWhatItIsFor) {
       {wide_shape::absent, [](const script_stats& s) { return s.absent_deletions >= 20 && s.deleted_twice >= 5; }},
       {wide_shape::refill, [](const script_stats& s) { return s.refills >= 2; }},
       {wide_shape::small_blocks,
-       [](const script_stats& s) { return s.blocks >= 200 && s.largest_block <= 6 && s.empty_blocks > 0; }},
-      {wide_shape::checkpoints, [](const script_stats& s) { return s.longest_gap <= 11; }},
+       [](const script_stats& s) {
+         return s.blocks >= 200 && s.largest_block <= 6 && s.empty_blocks > 0 && s.most_listed <= 262;
+       }},
+      {wide_shape::checkpoints, [](const script_stats& s) { return s.longest_gap <= 11 && s.most_listed <= 72; }},
       {wide_shape::repeat, [](const script_stats& s) { return s.most_copies >= 20 && s.absent_deletions > 0; }},
   };
   for (const auto& c : cases) {
