@@ -17,10 +17,7 @@ cd "$(dirname "$0")/.."
 keys=${1:-50000000}
 runs=${2:-7}
 seed=20261208
-[ -x /usr/bin/time ] || { echo "check_pipeline.sh needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
-
-cmake -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench --target keyscript keyscript-check fast_set >/dev/null
+bench_build keyscript keyscript-check fast_set
 keyscript=build-bench/keyscript
 check=build-bench/keyscript-check
 program=build-bench/bench/fast_set

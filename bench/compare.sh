@@ -9,16 +9,14 @@
 #   bench/compare.sh [NUM_KEYS [RUNS]]     defaults: 50000000 5
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/timing.sh
 
 keys=${1:-50000000}
 runs=${2:-5}
 warmup=$((runs > 1 ? 1 : 0))
 export KEYSCRIPT_SEED=20261208
 command -v hyperfine >/dev/null || { echo "compare.sh needs hyperfine (Debian: apt-get install hyperfine)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "compare.sh needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
-
-cmake -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench --target keyscript plain_keyscript ready_writer >/dev/null
+bench_build keyscript plain_keyscript ready_writer
 bin=build-bench/keyscript
 plain=build-bench/bench/plain_keyscript
 ready=build-bench/bench/ready_writer

@@ -17,10 +17,7 @@ cd "$(dirname "$0")/.."
 keys=${1:-50000000}
 runs=${2:-15}
 export KEYSCRIPT_SEED=20261208
-[ -x /usr/bin/time ] || { echo "expect_pipeline.sh needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
-
-cmake -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench --target keyscript keyscript-expect >/dev/null
+bench_build keyscript keyscript-expect
 keyscript=build-bench/keyscript
 expect=build-bench/keyscript-expect
 work=$(mktemp -d)

@@ -24,10 +24,7 @@ cd "$(dirname "$0")/.."
 
 scale=${1:-1000000}
 runs=${2:-5}
-[ -x /usr/bin/time ] || { echo "expect_shapes.sh needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
-
-cmake -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench --target keyscript keyscript-expect shape_script >/dev/null
+bench_build keyscript keyscript-expect shape_script
 keyscript=build-bench/keyscript
 expect=build-bench/keyscript-expect
 shape=build-bench/bench/shape_script

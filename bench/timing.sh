@@ -1,4 +1,4 @@
-# Shared by the pipeline benchmarks: sourced, not run.
+# Shared by the benchmarks: sourced, not run.
 
 # Wall time of "$@" in microseconds.
 micros() {
@@ -11,3 +11,11 @@ micros() {
 
 # The median of the numbers on standard input, one a line.
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# A Release build of the targets "$@" in build-bench/, for a benchmark that
+# also takes peak memory with /usr/bin/time.
+bench_build() {
+  [ -x /usr/bin/time ] || { echo "$(basename "$0") needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
+  cmake -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-bench --target "$@" >/dev/null
+}
