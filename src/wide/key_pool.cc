@@ -1,5 +1,7 @@
 #include "wide/key_pool.h"
 
+#include <bit>
+
 namespace keyscript {
 
 key_pool::key_pool() {
@@ -23,6 +25,7 @@ void key_pool::insert(std::int32_t key) {
   if (count++ == 0) {
     swap_places(key, held_);
     ++held_;
+    flip_present(key);
   }
 }
 
@@ -34,25 +37,38 @@ void key_pool::erase(std::int32_t key) {
   if (--count == 0) {
     --held_;
     swap_places(key, held_);
+    flip_present(key);
   }
 }
 
 std::int32_t key_pool::held_from(std::int32_t key) const {
-  for (; key < KEY_VALUES; ++key) {
-    if (copies_[index(key)] != 0) {
-      return key;
-    }
+  if (key >= KEY_VALUES) {
+    return -1;
   }
-  return -1;
+  std::size_t word = index(key) / 64;
+  std::uint64_t bits = present_[word] & (~std::uint64_t{0} << (index(key) % 64));
+  while (bits == 0) {
+    if (++word == present_.size()) {
+      return -1;
+    }
+    bits = present_[word];
+  }
+  return static_cast<std::int32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
 }
 
 std::int32_t key_pool::held_down_from(std::int32_t key) const {
-  for (; key >= 0; --key) {
-    if (copies_[index(key)] != 0) {
-      return key;
-    }
+  if (key < 0) {
+    return -1;
   }
-  return -1;
+  std::size_t word = index(key) / 64;
+  std::uint64_t bits = present_[word] & (~std::uint64_t{0} >> (63 - index(key) % 64));
+  while (bits == 0) {
+    if (word-- == 0) {
+      return -1;
+    }
+    bits = present_[word];
+  }
+  return static_cast<std::int32_t>(word * 64 + 63 - static_cast<std::size_t>(std::countl_zero(bits)));
 }
 
 }  // namespace keyscript

@@ -39,11 +39,15 @@ class key_pool {
  private:
   static std::size_t index(std::int32_t key) { return static_cast<std::size_t>(key); }
   void swap_places(std::int32_t key, std::int32_t place);
+  void flip_present(std::int32_t key) { present_[index(key) / 64] ^= std::uint64_t{1} << (index(key) % 64); }
 
   std::int32_t held_ = 0;
   std::array<std::int16_t, KEY_VALUES> keys_;
   std::array<std::int16_t, KEY_VALUES> place_;
   std::array<std::uint32_t, KEY_VALUES> copies_{};
+  // A bit for each held key, so that the next held key in order is found a
+  // word at a time.
+  std::array<std::uint64_t, KEY_VALUES / 64> present_{};
 };
 
 }  // namespace keyscript

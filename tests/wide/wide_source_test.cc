@@ -194,9 +194,17 @@ TEST(KeyPool, HeldAndAbsentKeysPartitionTheKeySpace) {
   for (int n = 0; n < KEY_VALUES - pool.held(); ++n) {
     ASSERT_EQ(pool.copies(pool.absent_at(n)), 0U) << n;
   }
-  EXPECT_EQ(pool.held_from(1), 5);
-  EXPECT_EQ(pool.held_down_from(32766), 5);
-  EXPECT_EQ(pool.held_from(32768 - 0), -1);
+  const struct {
+    int from;
+    int up;    // the first held key from `from` up
+    int down;  // and down
+  } walks[] = {{0, 0, 0}, {1, 5, 0}, {64, 32767, 5}, {32767, 32767, 32767}, {32766, 32767, 5}, {32768, -1, 32767}};
+  for (const auto& w : walks) {
+    EXPECT_EQ(pool.held_from(w.from), w.up) << w.from;
+    EXPECT_EQ(pool.held_down_from(w.from < 32768 ? w.from : 32767), w.down) << w.from;
+  }
+  pool.erase(0);
+  EXPECT_EQ(pool.held_down_from(4), -1);
 }
 
 }  // namespace
