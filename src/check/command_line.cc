@@ -92,14 +92,22 @@ enum option_code : int {
 };
 
 constexpr option LONG_OPTIONS[] = {
-    {"runs", required_argument, nullptr, RUNS},       {"max-keys", required_argument, nullptr, MAX_KEYS},
-    {"seed", required_argument, nullptr, SEED},       {"num-keys", required_argument, nullptr, NUM_KEYS},
-    {"script", required_argument, nullptr, SCRIPT},   {"multiset", no_argument, nullptr, MULTISET},
-    {"timeout", required_argument, nullptr, TIMEOUT}, {"no-shrink", no_argument, nullptr, NO_SHRINK},
-    {"jobs", required_argument, nullptr, JOBS},       {"shrink-time", required_argument, nullptr, SHRINK_TIME},
-    {"output", required_argument, nullptr, OUTPUT},   {"help", no_argument, nullptr, HELP},
-    {"version", no_argument, nullptr, VERSION},       {"scripts", required_argument, nullptr, SCRIPTS},
-    {"shape", required_argument, nullptr, SHAPE},     {"print-script", no_argument, nullptr, PRINT_SCRIPT},
+    {"runs", required_argument, nullptr, RUNS},
+    {"max-keys", required_argument, nullptr, MAX_KEYS},
+    {"seed", required_argument, nullptr, SEED},
+    {"num-keys", required_argument, nullptr, NUM_KEYS},
+    {"script", required_argument, nullptr, SCRIPT},
+    {"multiset", no_argument, nullptr, MULTISET},
+    {"timeout", required_argument, nullptr, TIMEOUT},
+    {"no-shrink", no_argument, nullptr, NO_SHRINK},
+    {"jobs", required_argument, nullptr, JOBS},
+    {"shrink-time", required_argument, nullptr, SHRINK_TIME},
+    {"output", required_argument, nullptr, OUTPUT},
+    {"help", no_argument, nullptr, HELP},
+    {"version", no_argument, nullptr, VERSION},
+    {"scripts", required_argument, nullptr, SCRIPTS},
+    {"shape", required_argument, nullptr, SHAPE},
+    {"print-script", no_argument, nullptr, PRINT_SCRIPT},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -494,10 +502,10 @@ int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrup
     checker_run run(options, program, messages, *out, interrupted);
     const std::uint32_t seed =
         options.seed ? *options.seed : static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
-    status = options.print_script           ? print_script({seed, *options.num_keys, options.shape}, *out)
+    status = options.print_script             ? print_script({seed, *options.num_keys, options.shape}, *out)
              : options.script_path != nullptr ? run.saved_script(options.script_path)
-             : options.num_keys             ? run.one_run({seed, *options.num_keys, options.shape})
-                                            : run.campaign(seed);
+             : options.num_keys               ? run.one_run({seed, *options.num_keys, options.shape})
+                                              : run.campaign(seed);
   }
   const int error = out->close(streams.close_out);
   if (error != 0) {
