@@ -30,7 +30,9 @@ class key_pool {
   // The `n`th held key in no particular order, n below held(); and the `n`th
   // key not held, n below KEY_VALUES - held().
   std::int32_t held_at(std::int32_t n) const { return keys_[static_cast<std::size_t>(n)]; }
-  std::int32_t absent_at(std::int32_t n) const { return keys_[static_cast<std::size_t>(held_ + n)]; }
+  std::int32_t absent_at(std::int32_t n) const {
+    return keys_[static_cast<std::size_t>(held_) + static_cast<std::size_t>(n)];
+  }
 
   // The first held key from `key` up, or down; -1 when there is none.
   std::int32_t held_from(std::int32_t key) const;

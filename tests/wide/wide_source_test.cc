@@ -187,8 +187,8 @@ TEST(KeyPool, HeldAndAbsentKeysPartitionTheKeySpace) {
   for (const int key : erases) pool.erase(key);
   EXPECT_EQ(pool.held(), 3);  // 0, 5 (two copies of three) and 32767
   EXPECT_EQ(pool.copies(5), 2U);
-  std::vector<int> held;
-  for (int n = 0; n < pool.held(); ++n) held.push_back(pool.held_at(n));
+  std::vector<int> held(static_cast<std::size_t>(pool.held()));
+  for (int n = 0; n < pool.held(); ++n) held[static_cast<std::size_t>(n)] = pool.held_at(n);
   std::sort(held.begin(), held.end());
   EXPECT_EQ(held, (std::vector<int>{0, 5, 32767}));
   for (int n = 0; n < KEY_VALUES - pool.held(); ++n) {
