@@ -26,6 +26,7 @@
 #include "io/writer.h"
 #include "version.h"
 #include "wide/shape.h"
+#include "wide/wide_source.h"
 
 namespace keyscript {
 
@@ -63,6 +64,7 @@ struct check_options {
   std::optional<wide_shape> shape;  // for --num-keys; none: keyscript's script
   bool shape_given = false;
   bool print_script = false;
+  bool kinds_given = false;
   const char* script_path = nullptr;
   semantics kind = semantics::set;
   std::optional<double> timeout_s;
@@ -141,14 +143,15 @@ void write_help(output_writer& out, const char* program) {
       "                    absent, refill, small-blocks, checkpoints, repeat\n"
       "                    (keyscript, the default, is keyscript's own)\n"
       "  --script FILE     one run, on a saved script\n"
-      "  --print-script    with --num-keys, write that run's script to standard\n"
-      "                    output instead, and run no PROGRAM\n"
+      "  --print-script    with --seed and --num-keys, write that run's script to\n"
+      "                    standard output instead, and run no PROGRAM\n"
       "  --multiset        the program keeps copies: each insertion adds one\n"
       "\n"
       "Running and shrinking:\n"
       "  --timeout SECONDS a run's time limit (default: 10, plus 1 for every million\n"
-      "                    lines of the script); the program's whole process group\n"
-      "                    is killed at the limit\n"
+      "                    lines of the script, and for a wide script of the most\n"
+      "                    its listings can come to); the program's whole process\n"
+      "                    group is killed at the limit\n"
       "  --no-shrink       report a failure as found\n"
       "  -j, --jobs N      candidates run side by side while shrinking (default: the\n"
       "                    processors); the result is the same for any N\n"
@@ -238,6 +241,7 @@ std::optional<int> read_options(int argc, char** argv, check_options& options, o
         const auto* const found = std::find(std::begin(KINDS_NAMES), std::end(KINDS_NAMES), std::string_view(optarg));
         if (found == std::end(KINDS_NAMES)) return refuse("keyscript, wide or both");
         options.kinds = static_cast<script_kinds>(found - std::begin(KINDS_NAMES));
+        options.kinds_given = true;
         break;
       }
       case SHAPE: {
@@ -279,9 +283,14 @@ std::optional<int> read_options(int argc, char** argv, check_options& options, o
         return CHECK_TROUBLE;
     }
   }
+  if (options.kinds_given && (options.num_keys || options.script_path != nullptr)) {
+    complain_usage(messages, invoked, "takes --scripts only for a campaign, not with --num-keys or --script");
+    return CHECK_TROUBLE;
+  }
   if (options.print_script) {
-    if (!options.num_keys || optind < argc) {
-      complain_usage(messages, invoked, "takes --print-script with --num-keys, and no PROGRAM");
+    // The clock's seed would be printed nowhere, so the seed is asked for.
+    if (!options.num_keys || !options.seed || options.script_path != nullptr || optind < argc) {
+      complain_usage(messages, invoked, "takes --print-script with --seed and --num-keys, and no PROGRAM");
       return CHECK_TROUBLE;
     }
     return std::nullopt;
@@ -360,6 +369,7 @@ class checker_run {
   std::optional<int> check_generated(const campaign_run& planned, const failure_origin& origin);
   int fail(const run_verdict& verdict, const failure_origin& origin, script failing);
   int cannot_start(const run_verdict& verdict);
+  double given_timeout() const { return options_.timeout_s ? *options_.timeout_s : 0; }
 
   const check_options& options_;
   const process_command& program_;
@@ -399,8 +409,8 @@ std::optional<int> checker_run::judge(const run_verdict& verdict, const failure_
 int checker_run::campaign(std::uint32_t seed) {
   for (std::uint32_t index = 0; index < options_.runs; ++index) {
     const campaign_run planned = plan_run(seed, options_.runs, options_.max_keys, index, options_.kinds);
-    if (const std::optional<int> status =
-            check_generated(planned, {index + 1, options_.runs, seed, planned, nullptr, options_.kind})) {
+    if (const std::optional<int> status = check_generated(
+            planned, {index + 1, options_.runs, seed, planned, nullptr, options_.kind, given_timeout()})) {
       return *status;
     }
   }
@@ -413,7 +423,7 @@ int checker_run::campaign(std::uint32_t seed) {
 
 int checker_run::one_run(const campaign_run& planned) {
   if (const std::optional<int> status =
-          check_generated(planned, {1, 1, planned.seed, planned, nullptr, options_.kind})) {
+          check_generated(planned, {1, 1, planned.seed, planned, nullptr, options_.kind, given_timeout()})) {
     return *status;
   }
   char line[160];
@@ -426,8 +436,11 @@ int checker_run::one_run(const campaign_run& planned) {
 std::optional<int> checker_run::check_generated(const campaign_run& planned, const failure_origin& origin) {
   const std::unique_ptr<script_source> feed = script_of(planned);
   const std::unique_ptr<script_source> expected = script_of(planned);
-  const run_settings settings{options_.kind, timeout_ms(options_, 2 * static_cast<std::uint64_t>(planned.num_keys)),
-                              &interrupted_};
+  // keyscript's listings are about as long as its script; a wide script's
+  // may be many times longer.
+  const std::uint64_t lines = planned.shape ? static_cast<std::uint64_t>(most_lines_with_listings(planned.num_keys))
+                                            : 2 * static_cast<std::uint64_t>(planned.num_keys);
+  const run_settings settings{options_.kind, timeout_ms(options_, lines), &interrupted_};
   const run_verdict verdict = check_run(program_, *feed, *expected, settings);
   return judge(verdict, origin, nullptr);
 }
@@ -443,7 +456,7 @@ int checker_run::saved_script(const char* path) {
   }
   const run_settings settings{options_.kind, timeout_ms(options_, value->items.size()), &interrupted_};
   const run_verdict verdict = check_script(program_, *value, settings);
-  const failure_origin origin{1, 1, 0, {}, path, options_.kind};
+  const failure_origin origin{1, 1, 0, {}, path, options_.kind, given_timeout()};
   if (const std::optional<int> status = judge(verdict, origin, &*value)) {
     return *status;
   }

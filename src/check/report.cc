@@ -67,8 +67,12 @@ void report_failure(message_stream& messages, const run_verdict& verdict, const 
     if (!script.shape) {
       say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", script.seed, script.num_keys);
     }
-    say(messages, "  this run again: keyscript-check%s --shape %s --seed %" PRIu32 " --num-keys %" PRId32 " -- %s\n",
-        origin.kind == semantics::multiset ? " --multiset" : "", shape_text(script).data(), script.seed,
+    char timeout[48] = "";
+    if (origin.timeout_s > 0) {
+      std::snprintf(timeout, sizeof timeout, " --timeout %g", origin.timeout_s);
+    }
+    say(messages, "  this run again: keyscript-check%s%s --shape %s --seed %" PRIu32 " --num-keys %" PRId32 " -- %s\n",
+        origin.kind == semantics::multiset ? " --multiset" : "", timeout, shape_text(script).data(), script.seed,
         script.num_keys, command_line_text(program).c_str());
   }
   switch (verdict.kind) {

@@ -24,6 +24,7 @@ struct failure_origin {
   campaign_run script;
   const char* path;  // a saved script; null for a generated one
   semantics kind;
+  double timeout_s;  // as given; 0 for the default
 };
 
 struct shrink_outcome {

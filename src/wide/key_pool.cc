@@ -22,6 +22,7 @@ void key_pool::swap_places(std::int32_t key, std::int32_t place) {
 
 void key_pool::insert(std::int32_t key) {
   std::uint32_t& count = copies_[index(key)];
+  ++copies_held_;
   if (count++ == 0) {
     swap_places(key, held_);
     ++held_;
@@ -34,6 +35,7 @@ void key_pool::erase(std::int32_t key) {
   if (count == 0) {
     return;
   }
+  --copies_held_;
   if (--count == 0) {
     --held_;
     swap_places(key, held_);

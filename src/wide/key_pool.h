@@ -18,6 +18,8 @@ class key_pool {
   key_pool();
 
   std::int32_t held() const { return held_; }
+  // Copies of all keys together: what a multiset's listing would write.
+  std::int64_t copies_held() const { return copies_held_; }
   std::uint32_t copies(std::int32_t key) const { return copies_[index(key)]; }
 
   // Copies are counted as a multiset counts them, so that the script does
@@ -44,6 +46,7 @@ class key_pool {
   void flip_present(std::int32_t key) { present_[index(key) / 64] ^= std::uint64_t{1} << (index(key) % 64); }
 
   std::int32_t held_ = 0;
+  std::int64_t copies_held_ = 0;
   std::array<std::int16_t, KEY_VALUES> keys_;
   std::array<std::int16_t, KEY_VALUES> place_;
   std::array<std::uint32_t, KEY_VALUES> copies_{};

@@ -20,7 +20,7 @@ enum class wide_shape : std::uint8_t {
   absent,        // deletions of keys not held, and of one key twice in a row
   refill,        // the collection emptied and filled again
   small_blocks,  // many blocks of 0 to 6 keys
-  checkpoints,   // a checkpoint after every one to three commands
+  checkpoints,   // a checkpoint after every block or one or two deletions
   repeat,        // one key inserted many times and deleted back (for multisets)
 };
 

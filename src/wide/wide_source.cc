@@ -55,7 +55,8 @@ wide_source::wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape
     : random_{first_state(seed, size, shape)},
       size_(size),
       shape_(shape),
-      lines_left_(2 * static_cast<std::int64_t>(size) + 8),
+      first_lines_(2 * static_cast<std::int64_t>(size) + 8),
+      lines_left_(first_lines_),
       pool_(std::make_unique<key_pool>()),
       buffer_(new char[SOURCE_ROOM_BEFORE + PART + OUTPUT_SLACK]) {}
 
@@ -114,39 +115,38 @@ std::int32_t wide_source::next_key() {
 
 namespace {
 
-// The most keys a shape lets the collection hold before it deletes down to
-// half as many: every checkpoint lists what is held, and a listing of
-// thousands of keys every few lines would make the program's output, not
-// its work, the run's cost.
-std::int32_t held_cap(wide_shape shape) {
+// The most copies a shape lets the collection hold before it deletes down
+// to half as many; the others delete down by themselves. What is held is
+// what a program builds and what every checkpoint lists.
+std::int64_t copies_cap(wide_shape shape) {
   switch (shape) {
-    case wide_shape::deletions:
-    case wide_shape::refill:
-    case wide_shape::clustered:
-    case wide_shape::checkpoints:
-      return KEY_VALUES;  // they delete down by themselves
     case wide_shape::sorted:
     case wide_shape::reverse:
+    case wide_shape::clustered:
       return 1024;
     case wide_shape::absent:
     case wide_shape::small_blocks:
     case wide_shape::repeat:
       return 256;
+    case wide_shape::deletions:
+    case wide_shape::refill:
+    case wide_shape::checkpoints:
+      break;
   }
-  return KEY_VALUES;
+  return 4096;
 }
 
 }  // namespace
 
 wide_step wide_source::plan() {
-  const std::int32_t cap = held_cap(shape_);
-  draining_ = pool_->held() > cap || (draining_ && pool_->held() > cap / 2);
+  const std::int64_t cap = copies_cap(shape_);
+  draining_ = pool_->copies_held() > cap || (draining_ && pool_->copies_held() > cap / 2);
   if (draining_) {
     const key_order order = shape_ == wide_shape::sorted    ? key_order::held_ascending
                             : shape_ == wide_shape::reverse ? key_order::held_descending
                                                             : key_order::held;
-    const std::int32_t excess = pool_->held() - cap / 2;
-    wide_step step = deletions_of(order, std::min(excess, 64), excess <= 64);
+    const std::int64_t excess = pool_->copies_held() - cap / 2;
+    wide_step step = deletions_of(order, static_cast<std::int32_t>(std::min<std::int64_t>(excess, 64)), excess <= 64);
     step.low = 0;
     return step;
   }
@@ -173,7 +173,7 @@ wide_step wide_source::plan() {
   return checkpoint_alone();
 }
 
-// A block over the whole key space or a range about twice its size, then
+// A block over the whole key space or a range 2 to 4 times its size, then
 // deletions of held keys in runs of 1 to 24, a checkpoint after each, until
 // no more than 0 to 30 % of what was held is left.
 wide_step wide_source::plan_deletions() {
@@ -219,9 +219,9 @@ wide_step wide_source::plan_sorted(bool ascending) {
   return step;
 }
 
-// A window of 16 to 512 keys that stays or moves by half its width; blocks
-// of up to twice its width land in it, and deletions of its keys (held or
-// not) follow in runs.
+// A window of 16 to 512 keys that moves by half its width, or now and then
+// jumps elsewhere; blocks of up to twice its width land in it, and deletions
+// of its keys (held or not) follow in runs.
 wide_step wide_source::plan_clustered() {
   if (phase_ == 0) {
     phase_ = 1;
@@ -286,11 +286,11 @@ wide_step wide_source::plan_small_blocks() {
   return deletions_of(key_order::held, random_.below(3), random_.one_in(4));
 }
 
-// One to three commands, then a checkpoint: a block of 1 to 8 keys, or one
-// or two deletions of held keys, or one of a key not held. Past 64 keys held
-// it only deletes, which keeps each listing short.
+// A block of 1 to 8 keys, or one or two deletions of held keys, or one of a
+// key not held, then a checkpoint. Past 64 copies held it only deletes,
+// which keeps each listing short.
 wide_step wide_source::plan_checkpoints() {
-  const std::int32_t pick = pool_->held() > 64 ? 2 : random_.below(4);
+  const std::int32_t pick = pool_->copies_held() > 64 ? 2 : random_.below(4);
   if (pick < 2) {
     const std::int32_t low = random_.below(KEY_VALUES - 1024);
     return block_of(key_order::range, 1 + random_.below(8), low, low + 1023, true);
@@ -326,11 +326,28 @@ wide_step wide_source::plan_repeat() {
   return step;
 }
 
+// Whether the script can afford a checkpoint now, and if so counts its
+// listing: a program lists what it holds at every checkpoint, so a
+// checkpoint every few lines with a thousand keys held would make the
+// program's output, not its work, the run's cost. Checkpoints are written
+// while their listings stay within LISTING_CREDIT lines, plus
+// LISTING_PER_LINE for every line of the script so far.
+bool wide_source::listing_affordable() {
+  const std::int64_t cost = pool_->copies_held() + 1;
+  const std::int64_t written = first_lines_ - lines_left_;
+  if (LISTING_CREDIT + LISTING_PER_LINE * written - listed_ < cost) {
+    return false;
+  }
+  listed_ += cost;
+  return true;
+}
+
 // Writes lines at `out` while they fit before `limit`; returns their end.
 char* wide_source::write_some(char* out, const char* limit) {
   while (!done_ && limit - out >= STEP_ROOM) {
     if (!in_step_) {
       if (lines_left_ <= 0) {
+        listed_ += pool_->copies_held() + 1;
         out = put_line(put_line(out, CHECKPOINT_LINE), QUIT_LINE);
         done_ = true;
         break;
@@ -364,7 +381,7 @@ char* wide_source::write_some(char* out, const char* limit) {
       out = put_line(out, BLOCK_END_LINE);
       --lines_left_;
     }
-    if (step_.checkpoint_after) {
+    if (step_.checkpoint_after && listing_affordable()) {
       out = put_line(out, CHECKPOINT_LINE);
       --lines_left_;
     }

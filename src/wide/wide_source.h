@@ -15,6 +15,18 @@
 
 namespace keyscript {
 
+// A wide script's listings (the lines a correct program writes at its
+// checkpoints) come to at most this many lines, plus this many for every
+// line of the script: checkpoints are left out where they would pass it.
+inline constexpr std::int64_t LISTING_CREDIT = 4096;
+inline constexpr std::int64_t LISTING_PER_LINE = 32;
+
+// The most lines a wide script of `size` and its listings come to together.
+constexpr std::int64_t most_lines_with_listings(std::int32_t size) {
+  const std::int64_t lines = 2 * static_cast<std::int64_t>(size) + 12;
+  return lines + LISTING_CREDIT + LISTING_PER_LINE * lines;
+}
+
 // splitmix64: integer steps only, so a script is the same on every machine.
 struct wide_random {
   std::uint64_t state;
@@ -59,6 +71,7 @@ class wide_source final : public script_source {
   char* write_some(char* out, const char* limit);
   std::int32_t next_key();
   std::int32_t block_cap(std::int32_t most) const;
+  bool listing_affordable();
   wide_step plan();
   wide_step plan_deletions();
   wide_step plan_sorted(bool ascending);
@@ -72,7 +85,9 @@ class wide_source final : public script_source {
   wide_random random_;
   std::int32_t size_;
   wide_shape shape_;
+  std::int64_t first_lines_;
   std::int64_t lines_left_;
+  std::int64_t listed_ = 0;  // lines of the listings so far
   bool in_step_ = false;
   bool done_ = false;
   bool draining_ = false;  // deleting down to half the shape's most held keys
