@@ -273,7 +273,10 @@ wide_step wide_source::plan_refill() {
     phase_ = 0;
     return checkpoint_alone();
   }
-  return deletions_of(key_order::held, std::min(pool_->held(), 1 + random_.below(64)), random_.one_in(2));
+  // Draws are named one by one: the order in which a call's arguments are
+  // evaluated differs between compilers, and so would the script.
+  const bool checkpoint = random_.one_in(2);
+  return deletions_of(key_order::held, std::min(pool_->held(), 1 + random_.below(64)), checkpoint);
 }
 
 // Blocks of 0 to 6 keys, each followed by 0 to 2 deletions of held keys,
@@ -283,7 +286,8 @@ wide_step wide_source::plan_small_blocks() {
   if (phase_ == 1) {
     return block_of(key_order::range, random_.below(7), 0, TOP_KEY, false);
   }
-  return deletions_of(key_order::held, random_.below(3), random_.one_in(4));
+  const bool checkpoint = random_.one_in(4);
+  return deletions_of(key_order::held, random_.below(3), checkpoint);
 }
 
 // A block of 1 to 8 keys, or one or two deletions of held keys, or one of a
