@@ -56,7 +56,7 @@ campaign_run plan_run(std::uint32_t campaign_seed, std::uint32_t runs, std::int3
 
 std::string_view shape_text(const campaign_run& run) { return run.shape ? shape_name(*run.shape) : KEYSCRIPT_SHAPE; }
 
-std::unique_ptr<script_source> script_of(const campaign_run& run) {
+std::unique_ptr<line_source> script_of(const campaign_run& run) {
   if (run.shape) {
     return std::make_unique<wide_source>(run.seed, run.num_keys, *run.shape);
   }

@@ -34,6 +34,6 @@ inline constexpr std::string_view KEYSCRIPT_SHAPE = "keyscript";
 std::string_view shape_text(const campaign_run& run);
 
 // The run's script, handed out in parts.
-std::unique_ptr<script_source> script_of(const campaign_run& run);
+std::unique_ptr<line_source> script_of(const campaign_run& run);
 
 }  // namespace keyscript

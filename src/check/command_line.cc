@@ -24,6 +24,7 @@
 #include "io/messages.h"
 #include "io/quote.h"
 #include "io/writer.h"
+#include "script/limits.h"
 #include "version.h"
 #include "wide/shape.h"
 #include "wide/wide_source.h"
@@ -220,7 +221,7 @@ std::optional<int> read_options(int argc, char** argv, check_options& options, o
       }
       case MAX_KEYS:
       case NUM_KEYS: {
-        const auto value = whole_number(optarg, 0, 1952257819);
+        const auto value = whole_number(optarg, 0, MAX_NUM_KEYS);
         if (!value) return refuse("a NUM_KEYS from 0 to 1952257819");
         (code == MAX_KEYS ? options.max_keys : options.num_keys.emplace()) = static_cast<std::int32_t>(*value);
         break;
@@ -319,13 +320,13 @@ std::int64_t timeout_ms(const check_options& options, std::uint64_t lines) {
 
 // A generated script as a value: 4 bytes a line.
 script generated_script(const campaign_run& run) {
-  const std::unique_ptr<script_source> source = script_of(run);
+  const std::unique_ptr<line_source> source = script_of(run);
   script_builder builder;
   // Two passes of up to 1.1 times NUM_KEYS keys, and 30 lines more; a wide
   // script is about as long.
   builder.reserve(static_cast<std::size_t>(run.num_keys) / 10 * 22 + 64);
-  for (std::string_view part = source->next(); !part.empty() && !builder.done(); part = source->next()) {
-    builder.add(part);
+  for (line_span part = source->next(); part.size != 0 && !builder.done(); part = source->next()) {
+    builder.add({part.data, part.size});
   }
   return builder.take();
 }
@@ -434,8 +435,8 @@ int checker_run::one_run(const campaign_run& planned) {
 }
 
 std::optional<int> checker_run::check_generated(const campaign_run& planned, const failure_origin& origin) {
-  const std::unique_ptr<script_source> feed = script_of(planned);
-  const std::unique_ptr<script_source> expected = script_of(planned);
+  const std::unique_ptr<line_source> feed = script_of(planned);
+  const std::unique_ptr<line_source> expected = script_of(planned);
   // keyscript's listings are about as long as its script; a wide script's
   // may be many times longer.
   const std::uint64_t lines = planned.shape ? static_cast<std::uint64_t>(most_lines_with_listings(planned.num_keys))
@@ -490,9 +491,9 @@ int checker_run::fail(const run_verdict& verdict, const failure_origin& origin, 
 }
 
 int print_script(const campaign_run& run, output_writer& out) {
-  const std::unique_ptr<script_source> source = script_of(run);
-  for (std::string_view part = source->next(); !part.empty() && out.error() == 0; part = source->next()) {
-    out.write(part);
+  const std::unique_ptr<line_source> source = script_of(run);
+  for (line_span part = source->next(); part.size != 0 && out.error() == 0; part = source->next()) {
+    out.write({part.data, part.size});
   }
   return CHECK_PASSED;
 }

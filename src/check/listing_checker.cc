@@ -10,7 +10,6 @@ namespace keyscript {
 
 namespace {
 
-constexpr std::size_t ROOM_BEFORE = line_span::READABLE_BEFORE;
 // A line of output longer than this is no key, whatever follows.
 constexpr std::size_t LONGEST_LINE = 16;
 // Past the first difference, the listing is read on (to count what it
@@ -25,7 +24,7 @@ void keep_first(std::vector<std::int32_t>& keys, std::int32_t key, std::size_t m
 
 }  // namespace
 
-listing_checker::listing_checker(script_source& expected, semantics kind)
+listing_checker::listing_checker(line_source& expected, semantics kind)
     : expected_(expected), replay_(kind, sink_), kind_(kind) {
   replay_.pause_at_checkpoints(true);
 }
@@ -38,19 +37,16 @@ bool listing_checker::next_checkpoint() {
     return false;
   }
   for (;;) {
-    if (pending_at_ == pending_.size()) {
-      const std::string_view part = expected_.next();
-      if (part.empty()) {
+    if (pending_.size == 0) {
+      pending_ = expected_.next();
+      if (pending_.size == 0) {
         replay_.finish({});
         break;
       }
-      pending_.resize(ROOM_BEFORE + part.size());
-      std::memcpy(pending_.data() + ROOM_BEFORE, part.data(), part.size());
-      pending_at_ = ROOM_BEFORE;
     }
-    const char* from = pending_.data() + pending_at_;
-    const char* stop = replay_.take({from, pending_.size() - pending_at_});
-    pending_at_ += static_cast<std::size_t>(stop - from);
+    const char* stop = replay_.take(pending_);
+    const auto taken = static_cast<std::size_t>(stop - pending_.data);
+    pending_ = {stop, pending_.size - taken};
     if (replay_.status() != replay_status::reading) {
       break;
     }

@@ -44,7 +44,7 @@ struct listing_verdict {
 class listing_checker {
  public:
   // `expected` hands out the script the program is given, a second time.
-  listing_checker(script_source& expected, semantics kind);
+  listing_checker(line_source& expected, semantics kind);
 
   // More of the program's output; false once the output cannot match any
   // more (the verdict says why), when the program may as well be stopped.
@@ -80,12 +80,11 @@ class listing_checker {
   void diagnose(std::int32_t key);
   void end_diagnosis();
 
-  script_source& expected_;
+  line_source& expected_;
   quiet_sink sink_;
   replayer replay_;
   semantics kind_;
-  std::vector<char> pending_;  // the expected script's current part, 8 bytes of room before it
-  std::size_t pending_at_ = 0;
+  line_span pending_{nullptr, 0};  // what is left of the expected script's current part
   phase phase_ = phase::between;
   std::int32_t cursor_ = -1;  // the next key due in the listing, -1 at its end
   std::uint64_t copies_left_ = 0;

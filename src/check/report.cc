@@ -143,10 +143,10 @@ bool write_script_file(const char* path, const script& value, message_stream& me
     complain(messages, "%s: %s\n", quote(path).text, std::strerror(errno));
     return false;
   }
-  candidate_text_reader reader(without_items(value, 0, 0));
+  candidate_source source(without_items(value, 0, 0));
   bool written = true;
-  for (std::string_view piece = reader.next_piece(); !piece.empty() && written; piece = reader.next_piece()) {
-    written = std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+  for (line_span part = source.next(); part.size != 0 && written; part = source.next()) {
+    written = std::fwrite(part.data, 1, part.size, file) == part.size;
   }
   const int error = written ? 0 : errno;
   if (std::fclose(file) != 0 || !written) {

@@ -8,7 +8,7 @@
 #include "check/campaign.h"
 #include "check/run_check.h"
 #include "io/messages.h"
-#include "shrink/script_value.h"
+#include "script/script_value.h"
 
 // What keyscript-check says of a failure: the report on standard error, the
 // reduced script in its file, and the logfmt line on standard output.

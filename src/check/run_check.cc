@@ -7,15 +7,6 @@ namespace {
 // The start of the program's standard error, for the report.
 constexpr std::size_t ERRORS_KEPT = 2048;
 
-class feeding final : public input_source {
- public:
-  explicit feeding(script_source& source) : source_(source) {}
-  std::string_view next() override { return source_.next(); }
-
- private:
-  script_source& source_;
-};
-
 class checking final : public output_sink {
  public:
   explicit checking(listing_checker& checker) : checker_(checker) {}
@@ -59,17 +50,16 @@ bool same_failure(const run_verdict& a, const run_verdict& b) {
   return a.kind == b.kind && (a.kind != failure_kind::signal || a.signal == b.signal);
 }
 
-run_verdict check_run(const process_command& program, script_source& feed, script_source& expected,
+run_verdict check_run(const process_command& program, line_source& feed, line_source& expected,
                       const run_settings& settings) {
   listing_checker checker(expected, settings.kind);
-  feeding input(feed);
   checking out(checker);
   run_verdict verdict;
   keeping err(verdict.errors);
   process_limits limits;
   limits.timeout_ms = settings.timeout_ms;
   limits.cancel = settings.cancel;
-  const process_result result = run_process(program, &input, out, err, limits);
+  const process_result result = run_process(program, &feed, out, err, limits);
   verdict.elapsed_ms = result.elapsed_ms;
   verdict.status = result.status;
   verdict.signal = result.signal;

@@ -48,7 +48,7 @@ struct run_settings {
 
 // Runs `program` with the script `feed` hands out on its standard input, and
 // checks its output against the same script handed out again by `expected`.
-run_verdict check_run(const process_command& program, script_source& feed, script_source& expected,
+run_verdict check_run(const process_command& program, line_source& feed, line_source& expected,
                       const run_settings& settings);
 
 }  // namespace keyscript

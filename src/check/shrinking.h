@@ -16,16 +16,6 @@
 
 namespace keyscript {
 
-// A script value handed out as text, for a program or for the checker.
-class candidate_source final : public script_source {
- public:
-  explicit candidate_source(const candidate& change) : reader_(change) {}
-  std::string_view next() override { return reader_.next_piece(); }
-
- private:
-  candidate_text_reader reader_;
-};
-
 struct shrink_settings {
   run_settings run;                         // with a time limit for each candidate
   unsigned jobs = 1;                        // candidates run side by side

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "io/line_span.h"
 #include "io/platform.h"
 
 // A script's bytes, read in parts and handed out as spans of whole lines.
@@ -19,14 +20,6 @@ namespace keyscript {
 inline constexpr std::size_t INPUT_CARRY = 4096;
 // Bytes read for one part, at the most.
 inline constexpr std::size_t INPUT_PART = std::size_t{1} << 18;
-
-// Whole lines, each ending in LF, with READABLE_BEFORE bytes before `data`
-// that may be read (8-byte loads that end at a line's end).
-struct line_span {
-  static constexpr std::size_t READABLE_BEFORE = 8;
-  const char* data;
-  std::size_t size;
-};
 
 struct input_chunk {
   line_span lines;

@@ -4,12 +4,9 @@
 #include <optional>
 
 #include "io/platform.h"
+#include "script/limits.h"
 
 namespace keyscript {
-
-// The largest count for which every pass's insert count, up to 1.1 times the
-// request, still fits in 32 bits.
-inline constexpr std::int32_t MAX_NUM_KEYS = 1952257819;
 
 // A count as read, and whether the reading passed over anything a user may
 // not have meant: text after the digits other than white space ("1e6" is 1,

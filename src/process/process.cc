@@ -236,7 +236,7 @@ ssize_t write_without_sigpipe(int fd, std::string_view bytes) {
 }
 
 struct run_state {
-  input_source* input = nullptr;
+  line_source* input = nullptr;
   std::string_view pending;
   int input_fd = -1;
   int out_fd = -1;
@@ -252,7 +252,8 @@ struct run_state {
 void feed_input(run_state& state) {
   while (state.input_fd >= 0) {
     if (state.pending.empty()) {
-      state.pending = state.input == nullptr ? std::string_view() : state.input->next();
+      const line_span part = state.input == nullptr ? line_span{nullptr, 0} : state.input->next();
+      state.pending = std::string_view(part.data, part.size);
       if (state.pending.empty()) {
         close_fd(state.input_fd);
         return;
@@ -375,18 +376,6 @@ void finish(process_result& result, const run_state& state, pid_t child) {
   result.process_group = child;
 }
 
-class appending_sink final : public output_sink {
- public:
-  explicit appending_sink(std::string& text) : text_(&text) {}
-  bool take(std::string_view bytes) override {
-    text_->append(bytes);
-    return true;
-  }
-
- private:
-  std::string* text_;
-};
-
 struct named_signal {
   int number;
   const char* name;
@@ -434,7 +423,7 @@ pid_t start_child(const process_command& command, child_pipes& pipes, int& start
 
 }  // namespace
 
-process_result run_process(const process_command& command, input_source* input, output_sink& out, output_sink& err,
+process_result run_process(const process_command& command, line_source* input, output_sink& out, output_sink& err,
                            const process_limits& limits) {
   const steady_clock::time_point start = steady_clock::now();
   process_result result;
@@ -473,17 +462,6 @@ process_result run_process(const process_command& command, input_source* input, 
   result.elapsed_ms = milliseconds_since(start);
   return result;
 }
-
-captured_run run_captured(const process_command& command, std::string_view input, const process_limits& limits) {
-  captured_run run;
-  whole_input source(input);
-  appending_sink out(run.out);
-  appending_sink err(run.err);
-  run.result = run_process(command, &source, out, err, limits);
-  return run;
-}
-
-std::string_view whole_input::next() { return std::exchange(rest_, std::string_view()); }
 
 std::string signal_name(int signal) {
   for (const named_signal& named : SIGNAL_NAMES) {

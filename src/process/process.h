@@ -13,26 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "script/source.h"
+
 namespace keyscript {
-
-// Bytes for the child's standard input, handed out piece by piece. `next()`
-// returns the next bytes to write, valid until the following call; an empty
-// view means the input is complete, and the child's standard input is closed.
-class input_source {
- public:
-  virtual ~input_source() = default;
-  virtual std::string_view next() = 0;
-};
-
-// A text known in full, handed out in one piece.
-class whole_input final : public input_source {
- public:
-  explicit whole_input(std::string_view text) : rest_(text) {}
-  std::string_view next() override;
-
- private:
-  std::string_view rest_;
-};
 
 // Where one of the child's output streams goes. `take` returns false to end
 // the run at once (the caller has seen enough, e.g. output that can no
@@ -78,24 +61,16 @@ struct process_limits {
   const std::atomic<bool>* cancel = nullptr;
 };
 
-// Runs `command` with its standard input fed from `input` (none: end of file
-// at once) and its standard output and error handed to `out` and `err` as
+// Runs `command` with its standard input fed from `input`'s parts, bytes of
+// any kind (none: end of file at once), and its standard output and error handed to `out` and `err` as
 // they come. Once the direct child has exited its group is killed, and the
 // output still in the pipes is read; a process that left the group and
 // holds a pipe open ends the reading at the first quiet poll (50 ms).
 // SIGPIPE from a child that stops reading never reaches the caller, and the
 // process's signal dispositions are left as they are. A caller that ignores
 // SIGCHLD lets the system reap the child, and its status is lost (exit 0).
-process_result run_process(const process_command& command, input_source* input, output_sink& out, output_sink& err,
+process_result run_process(const process_command& command, line_source* input, output_sink& out, output_sink& err,
                            const process_limits& limits);
-
-// Whole strings in and out, for tests and small callers.
-struct captured_run {
-  process_result result;
-  std::string out;
-  std::string err;
-};
-captured_run run_captured(const process_command& command, std::string_view input, const process_limits& limits);
 
 // "SIGSEGV", "SIGABRT", ... or "signal 42" for a number without a name here.
 std::string signal_name(int signal);

@@ -22,7 +22,9 @@ char* put_line(char* out, std::string_view line) {
 }  // namespace
 
 keyscript_source::keyscript_source(std::uint32_t seed, std::int32_t num_keys)
-    : generator_{seed}, num_keys_(num_keys), buffer_(new char[SOURCE_ROOM_BEFORE + PART + OUTPUT_SLACK]) {}
+    : generator_{seed}, num_keys_(num_keys), buffer_(new char[line_span::READABLE_BEFORE + PART + OUTPUT_SLACK]) {
+  std::memset(buffer_.get(), '\n', line_span::READABLE_BEFORE);
+}
 
 // Writes lines at `out` while they fit before `limit`; returns their end.
 char* keyscript_source::write_some(char* out, const char* limit) {
@@ -63,8 +65,8 @@ char* keyscript_source::write_some(char* out, const char* limit) {
   return out;
 }
 
-std::string_view keyscript_source::next() {
-  char* start = buffer_.get() + SOURCE_ROOM_BEFORE;
+line_span keyscript_source::next() {
+  char* start = buffer_.get() + line_span::READABLE_BEFORE;
   char* end = write_some(start, start + PART);
   return {start, static_cast<std::size_t>(end - start)};
 }

@@ -14,16 +14,12 @@
 
 namespace keyscript {
 
-// Bytes readable before each part's data (the replayer's 8-byte loads).
-inline constexpr std::size_t SOURCE_ROOM_BEFORE = 8;
-
-class keyscript_source final : public script_source {
+class keyscript_source final : public line_source {
  public:
   keyscript_source(std::uint32_t seed, std::int32_t num_keys);
 
-  // The next whole lines, or an empty view once the script has ended. The
-  // view stays valid until the next call.
-  std::string_view next() override;
+  // The next whole lines, or an empty span once the script has ended.
+  line_span next() override;
 
  private:
   enum class phase { pass_start, keys, pass_end, closing, done };

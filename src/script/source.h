@@ -1,18 +1,21 @@
 #pragma once
 
-#include <string_view>
+#include "io/line_span.h"
 
 namespace keyscript {
 
-// A script handed out in parts, each of whole lines; an empty part ends it.
-// A part stays valid until the next call.
-class script_source {
+// A script handed out in parts, each of whole lines ending in LF, with
+// line_span::READABLE_BEFORE bytes before each part that may be read: the
+// replayer reads keys with 8-byte loads that end at a line's end, so every
+// reader of a part can replay it where it lies. An empty part ends the
+// script; a part stays valid until the next call.
+class line_source {
  public:
-  script_source() = default;
-  script_source(const script_source&) = delete;
-  script_source& operator=(const script_source&) = delete;
-  virtual ~script_source() = default;
-  virtual std::string_view next() = 0;
+  line_source() = default;
+  line_source(const line_source&) = delete;
+  line_source& operator=(const line_source&) = delete;
+  virtual ~line_source() = default;
+  virtual line_span next() = 0;
 };
 
 }  // namespace keyscript

@@ -36,27 +36,30 @@ std::size_t candidate_lines(const candidate& change) {
   return change.base->items.size() - (change.removed_end - change.removed_begin);
 }
 
-candidate_text_reader::candidate_text_reader(const candidate& change) : change_(change), buffer_(PIECE_BYTES) {}
+candidate_source::candidate_source(const candidate& change)
+    : change_(change), buffer_(line_span::READABLE_BEFORE + PIECE_BYTES, '\n') {}
 
-std::string_view candidate_text_reader::next_piece() {
+line_span candidate_source::next() {
   const std::vector<std::int32_t>& items = change_.base->items;
+  char* const start = buffer_.data() + line_span::READABLE_BEFORE;
+  const std::size_t room = PIECE_BYTES;
   std::size_t used = 0;
-  while (next_item_ < items.size() && used + MAX_ITEM_TEXT <= buffer_.size()) {
+  while (next_item_ < items.size() && used + MAX_ITEM_TEXT <= room) {
     if (next_item_ == change_.removed_begin) {
       next_item_ = change_.removed_end;
       if (next_item_ == items.size()) break;
     }
-    used += write_item_text(renamed(change_, items[next_item_]), buffer_.data() + used);
+    used += write_item_text(renamed(change_, items[next_item_]), start + used);
     ++next_item_;
   }
-  return {buffer_.data(), used};
+  return {start, used};
 }
 
 std::string candidate_text(const candidate& change) {
   std::string text;
-  candidate_text_reader reader(change);
-  for (std::string_view piece = reader.next_piece(); !piece.empty(); piece = reader.next_piece()) {
-    text += piece;
+  candidate_source source(change);
+  for (line_span part = source.next(); part.size != 0; part = source.next()) {
+    text.append(part.data, part.size);
   }
   return text;
 }

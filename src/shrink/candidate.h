@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "shrink/script_value.h"
+#include "script/script_value.h"
+#include "script/source.h"
 
 // A candidate is the current script with one change, described rather than
 // copied: items [removed_begin, removed_end) left out, and every occurrence of
@@ -34,15 +35,13 @@ void accept_candidate(script& base, const candidate& change);
 
 std::size_t candidate_lines(const candidate& change);
 
-// Hands a candidate's text out a piece at a time, so that a caller can write
-// it into a pipe as the pipe takes it.
-class candidate_text_reader {
+// A candidate's text, handed out a part at a time, so that a caller can
+// write it into a pipe as the pipe takes it, or replay it.
+class candidate_source final : public line_source {
  public:
-  explicit candidate_text_reader(const candidate& change);
+  explicit candidate_source(const candidate& change);
 
-  // The next piece; empty once the whole text has been handed out. Each piece
-  // stays valid until the next call.
-  std::string_view next_piece();
+  line_span next() override;
 
  private:
   candidate change_;

@@ -5,8 +5,8 @@
 #include <functional>
 #include <span>
 
+#include "script/script_value.h"
 #include "shrink/candidate.h"
-#include "shrink/script_value.h"
 
 // Reduces a failing script to a small one that fails the same way. The
 // reducer knows the script's structure and nothing of programs: a tester

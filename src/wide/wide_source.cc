@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "io/writer.h"
-#include "script/keyscript_source.h"
 #include "script/language.h"
 
 namespace keyscript {
@@ -58,7 +57,9 @@ wide_source::wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape
       first_lines_(2 * static_cast<std::int64_t>(size) + 8),
       lines_left_(first_lines_),
       pool_(std::make_unique<key_pool>()),
-      buffer_(new char[SOURCE_ROOM_BEFORE + PART + OUTPUT_SLACK]) {}
+      buffer_(new char[line_span::READABLE_BEFORE + PART + OUTPUT_SLACK]) {
+  std::memset(buffer_.get(), '\n', line_span::READABLE_BEFORE);
+}
 
 // A block's keys: up to `most`, but fewer in a small script, so that it still
 // has several episodes.
@@ -394,8 +395,8 @@ char* wide_source::write_some(char* out, const char* limit) {
   return out;
 }
 
-std::string_view wide_source::next() {
-  char* start = buffer_.get() + SOURCE_ROOM_BEFORE;
+line_span wide_source::next() {
+  char* start = buffer_.get() + line_span::READABLE_BEFORE;
   char* end = write_some(start, start + PART);
   return {start, static_cast<std::size_t>(end - start)};
 }

@@ -61,11 +61,11 @@ struct wide_step {
   bool checkpoint_after;
 };
 
-class wide_source final : public script_source {
+class wide_source final : public line_source {
  public:
   wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape);
 
-  std::string_view next() override;
+  line_span next() override;
 
  private:
   char* write_some(char* out, const char* limit);

@@ -10,13 +10,13 @@ namespace keyscript {
 namespace {
 
 // A script handed out whole, once.
-class text_source final : public script_source {
+class text_source final : public line_source {
  public:
-  explicit text_source(std::string text) : text_(std::move(text)) {}
-  std::string_view next() override {
-    const std::string_view part = given_ ? std::string_view() : std::string_view(text_);
+  explicit text_source(std::string text) : text_(std::string(line_span::READABLE_BEFORE, '\n') + std::move(text)) {}
+  line_span next() override {
+    const std::size_t size = given_ ? 0 : text_.size() - line_span::READABLE_BEFORE;
     given_ = true;
-    return part;
+    return {text_.data() + line_span::READABLE_BEFORE, size};
   }
 
  private:

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "process/process.h"
+#include "../process/captured_run.h"
 
 namespace e2e {
 

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "captured_run.h"
+
 namespace {
 
 using keyscript::process_ending;

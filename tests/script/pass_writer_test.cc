@@ -175,9 +175,9 @@ TEST(KeyscriptSource, GivesKeyscriptsBytesInWholeLines) {
     for (const std::uint32_t seed : {1U, 4000000000U}) {
       keyscript_source source(seed, num_keys);
       std::string text;
-      for (std::string_view part = source.next(); !part.empty(); part = source.next()) {
-        ASSERT_EQ(part.back(), '\n') << num_keys;
-        text += part;
+      for (line_span part = source.next(); part.size != 0; part = source.next()) {
+        ASSERT_EQ(part.data[part.size - 1], '\n') << num_keys;
+        text.append(part.data, part.size);
       }
       EXPECT_TRUE(text == reference::script(seed, num_keys)) << num_keys << " " << seed;
     }

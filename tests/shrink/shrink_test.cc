@@ -100,9 +100,9 @@ TEST(ShrinkCandidate, PiecesMakeTheTextOfTheAcceptedScript) {
     accept_candidate(accepted, change);
     std::string text;
     std::size_t pieces = 0;
-    candidate_text_reader reader(change);
-    for (std::string_view piece = reader.next_piece(); !piece.empty(); piece = reader.next_piece(), ++pieces) {
-      text += piece;
+    candidate_source source(change);
+    for (line_span part = source.next(); part.size != 0; part = source.next(), ++pieces) {
+      text.append(part.data, part.size);
     }
     EXPECT_EQ(text, script_text(accepted)) << change.removed_begin << " " << change.removed_end;
     EXPECT_EQ(candidate_lines(change), accepted.items.size());

@@ -17,8 +17,8 @@ namespace {
 std::string text_of(std::uint32_t seed, std::int32_t size, wide_shape shape) {
   wide_source source(seed, size, shape);
   std::string text;
-  for (std::string_view part = source.next(); !part.empty(); part = source.next()) {
-    text += part;
+  for (line_span part = source.next(); part.size != 0; part = source.next()) {
+    text.append(part.data, part.size);
   }
   return text;
 }

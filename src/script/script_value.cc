@@ -1,4 +1,4 @@
-#include "shrink/script_value.h"
+#include "script/script_value.h"
 
 #include <algorithm>
 #include <cstring>
