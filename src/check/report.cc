@@ -2,12 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
-#include "io/input.h"
 #include "io/quote.h"
-#include "shrink/candidate.h"
 
 namespace keyscript {
 
@@ -54,15 +50,15 @@ void report_listing(message_stream& messages, const listing_verdict& listing) {
 
 }  // namespace
 
-void report_failure(message_stream& messages, const run_verdict& verdict, const failure_origin& origin,
-                    const process_command& program) {
+void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
+                    const failure_origin& origin, const process_command& program) {
   if (origin.path != nullptr) {
     complain(messages, "%s fails on %s: %s\n", command_line_text(program).c_str(), quote(origin.path).text,
-             kind_name(verdict.kind));
+             kind_name(failure.kind));
   } else {
     complain(messages, "%s fails on run %" PRIu32 " of %" PRIu32 " (campaign seed %" PRIu32 "): %s\n",
              command_line_text(program).c_str(), origin.run, origin.runs, origin.campaign_seed,
-             kind_name(verdict.kind));
+             kind_name(failure.kind));
     const campaign_run& script = origin.script;
     if (!script.shape) {
       say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", script.seed, script.num_keys);
@@ -75,25 +71,23 @@ void report_failure(message_stream& messages, const run_verdict& verdict, const 
         origin.kind == semantics::multiset ? " --multiset" : "", timeout, shape_text(script).data(), script.seed,
         script.num_keys, command_line_text(program).c_str());
   }
-  switch (verdict.kind) {
+  switch (failure.kind) {
     case failure_kind::listing:
-      report_listing(messages, verdict.listing);
+      report_listing(messages, failure.listing);
       break;
     case failure_kind::signal:
-      say(messages, "  killed by %s after %" PRId64 " ms\n", signal_name(verdict.signal).c_str(), verdict.elapsed_ms);
+      say(messages, "  killed by %s after %" PRId64 " ms\n", signal_name(failure.signal).c_str(), elapsed_ms);
       break;
     case failure_kind::status:
-      say(messages, "  exit status %d\n", verdict.status);
+      say(messages, "  exit status %d\n", failure.status);
       break;
     case failure_kind::timeout:
-      say(messages, "  not finished after %" PRId64 " ms: its process group was killed\n", verdict.elapsed_ms);
-      break;
-    case failure_kind::none:
+      say(messages, "  not finished after %" PRId64 " ms: its process group was killed\n", elapsed_ms);
       break;
   }
-  if (!verdict.errors.empty()) {
-    const std::size_t end = verdict.errors.find('\n');
-    say(messages, "  its standard error began: %s\n", quote(verdict.errors.substr(0, end)).text);
+  if (!failure.errors.empty()) {
+    const std::size_t end = failure.errors.find('\n');
+    say(messages, "  its standard error began: %s\n", quote(failure.errors.substr(0, end)).text);
   }
 }
 
@@ -110,8 +104,9 @@ void report_reduced(message_stream& messages, const shrink_outcome& outcome, std
     say(messages, "  | %s\n", text.substr(at, end - at).c_str());
     at = end + 1;
   }
-  if (outcome.verdict.kind == failure_kind::listing) {
-    const listing_verdict& listing = outcome.verdict.listing;
+  const run_failed* failure = failure_of(outcome.verdict);
+  if (failure != nullptr && failure->kind == failure_kind::listing) {
+    const listing_verdict& listing = failure->listing;
     const std::string listed = keys_text(listing.seen_keys, listing.seen_count);
     const std::string due = keys_text(listing.expected_keys, listing.expected_count);
     say(messages, "  at checkpoint %" PRIu64 " the program listed:%s\n", listing.checkpoint,
@@ -120,69 +115,21 @@ void report_reduced(message_stream& messages, const shrink_outcome& outcome, std
   }
 }
 
-std::string result_line(const run_verdict& verdict, const failure_origin& origin, std::size_t lines,
+std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,
                         const shrink_outcome& outcome, const char* path) {
   char text[512];
   const int written =
       origin.path != nullptr
-          ? std::snprintf(text, sizeof text, "result=fail kind=%s run=1 script=%s", kind_name(verdict.kind),
+          ? std::snprintf(text, sizeof text, "result=fail kind=%s run=1 script=%s", kind_name(failure.kind),
                           quote(origin.path).text)
           : std::snprintf(text, sizeof text,
                           "result=fail kind=%s run=%" PRIu32 " shape=%s seed=%" PRIu32 " num_keys=%" PRId32,
-                          kind_name(verdict.kind), origin.run, shape_text(origin.script).data(), origin.script.seed,
+                          kind_name(failure.kind), origin.run, shape_text(origin.script).data(), origin.script.seed,
                           origin.script.num_keys);
   std::string line(text, static_cast<std::size_t>(written > 0 ? written : 0));
   std::snprintf(text, sizeof text, " lines=%zu reduced_lines=%zu candidates=%" PRIu64 " file=%s\n", lines,
                 outcome.value.items.size(), outcome.candidates, quote(path).text);
   return line + text;
-}
-
-bool write_script_file(const char* path, const script& value, message_stream& messages) {
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) {
-    complain(messages, "%s: %s\n", quote(path).text, std::strerror(errno));
-    return false;
-  }
-  candidate_source source(without_items(value, 0, 0));
-  bool written = true;
-  for (line_span part = source.next(); part.size != 0 && written; part = source.next()) {
-    written = std::fwrite(part.data, 1, part.size, file) == part.size;
-  }
-  const int error = written ? 0 : errno;
-  if (std::fclose(file) != 0 || !written) {
-    complain(messages, "%s: %s\n", quote(path).text, std::strerror(written ? errno : error));
-    return false;
-  }
-  return true;
-}
-
-std::optional<script> well_formed_script(std::string_view text, const char* path, message_stream& messages) {
-  // The replayer refuses a script as keyscript-expect does, at the same line.
-  struct refusals final : replay_sink {
-    message_stream& messages;
-    const char* path;
-    refusals(message_stream& to, const char* file) : messages(to), path(file) {}
-    bool checkpoint(const checkpoint_place& /*place*/, const key_model& /*model*/) override { return true; }
-    void refused(std::uint64_t line, std::string_view why) override {
-      complain(messages, "%s: line %" PRIu64 ": %.*s\n", quote(path).text, line, static_cast<int>(why.size()),
-               why.data());
-    }
-    void ended(std::uint64_t /*lines*/, const replay_totals& /*totals*/) override {}
-  } sink(messages, path);
-  replayer replay(semantics::set, sink);
-  std::string padded(line_span::READABLE_BEFORE, '\n');
-  padded += text;
-  const char* data = padded.data() + line_span::READABLE_BEFORE;
-  const std::size_t whole = text.rfind('\n') == std::string_view::npos ? 0 : text.rfind('\n') + 1;
-  const char* stop = replay.take({data, whole});
-  if (replay.status() != replay_status::refused) {
-    replay.finish(std::string_view(stop, static_cast<std::size_t>(data + text.size() - stop)));
-  }
-  if (replay.status() != replay_status::ended) {
-    return std::nullopt;
-  }
-  parsed_script parsed = parse_script(text);
-  return parsed.ok ? std::optional<script>(std::move(parsed.value)) : std::nullopt;
 }
 
 }  // namespace keyscript

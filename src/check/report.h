@@ -6,8 +6,10 @@
 #include <string_view>
 
 #include "check/campaign.h"
-#include "check/run_check.h"
+#include "check/shrinking.h"
+#include "check/verdict.h"
 #include "io/messages.h"
+#include "process/process.h"
 #include "script/script_value.h"
 
 // What keyscript-check says of a failure: the report on standard error, the
@@ -27,24 +29,10 @@ struct failure_origin {
   double timeout_s;  // as given; 0 for the default
 };
 
-struct shrink_outcome {
-  script value;         // the shortest script known to fail as the run did
-  run_verdict verdict;  // of the last run on it
-  std::uint64_t candidates;
-  bool stopped_early;
-  double seconds;
-};
-
-void report_failure(message_stream& messages, const run_verdict& verdict, const failure_origin& origin,
-                    const process_command& program);
+void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
+                    const failure_origin& origin, const process_command& program);
 void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines, const char* path);
-std::string result_line(const run_verdict& verdict, const failure_origin& origin, std::size_t lines,
+std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,
                         const shrink_outcome& outcome, const char* path);
-
-bool write_script_file(const char* path, const script& value, message_stream& messages);
-
-// The script in `text`, refused as keyscript-expect refuses it (with the
-// line at fault) when it is not well formed.
-std::optional<script> well_formed_script(std::string_view text, const char* path, message_stream& messages);
 
 }  // namespace keyscript

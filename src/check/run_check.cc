@@ -32,8 +32,6 @@ class keeping final : public output_sink {
 
 const char* kind_name(failure_kind kind) {
   switch (kind) {
-    case failure_kind::none:
-      return "none";
     case failure_kind::listing:
       return "listing";
     case failure_kind::signal:
@@ -46,50 +44,68 @@ const char* kind_name(failure_kind kind) {
   return "none";
 }
 
-bool same_failure(const run_verdict& a, const run_verdict& b) {
-  return a.kind == b.kind && (a.kind != failure_kind::signal || a.signal == b.signal);
+const char* outcome_name(const run_verdict& verdict) {
+  const run_failed* failed = failure_of(verdict);
+  return failed != nullptr ? kind_name(failed->kind) : "none";
 }
+
+bool same_failure(const run_verdict& a, const run_verdict& b) {
+  const run_failed* first = failure_of(a);
+  const run_failed* second = failure_of(b);
+  return first != nullptr && second != nullptr && first->kind == second->kind &&
+         (first->kind != failure_kind::signal || first->signal == second->signal);
+}
+
+namespace {
+
+run_verdict failed(failure_kind kind, const process_result& result, const listing_checker& checker,
+                   std::string errors) {
+  return {run_failed{kind, result.status, result.signal, checker.verdict(), std::move(errors)}, result.elapsed_ms};
+}
+
+}  // namespace
 
 run_verdict check_run(const process_command& program, line_source& feed, line_source& expected,
                       const run_settings& settings) {
   listing_checker checker(expected, settings.kind);
   checking out(checker);
-  run_verdict verdict;
-  keeping err(verdict.errors);
+  std::string errors;
+  keeping err(errors);
   process_limits limits;
   limits.timeout_ms = settings.timeout_ms;
   limits.cancel = settings.cancel;
   const process_result result = run_process(program, &feed, out, err, limits);
-  verdict.elapsed_ms = result.elapsed_ms;
-  verdict.status = result.status;
-  verdict.signal = result.signal;
+  if (result.ending == process_ending::not_started) {
+    return {run_not_started{result.start_error}, result.elapsed_ms};
+  }
+  if (result.ending == process_ending::exited) {
+    checker.finish();
+  }
+  if (checker.refused_line() != 0) {
+    return {run_refused{checker.refused_line(), checker.refusal()}, result.elapsed_ms};
+  }
   switch (result.ending) {
-    case process_ending::not_started:
-      verdict.not_started = true;
-      verdict.start_error = result.start_error;
-      return verdict;
-    case process_ending::stopped:
-      // Stopped because its output could not match any more (or cancelled:
-      // then nothing is claimed).
-      verdict.kind = checker.verdict().failed ? failure_kind::listing : failure_kind::none;
-      break;
     case process_ending::timed_out:
-      verdict.kind = failure_kind::timeout;
-      break;
+      return failed(failure_kind::timeout, result, checker, std::move(errors));
     case process_ending::signaled:
-      verdict.kind = failure_kind::signal;
+      return failed(failure_kind::signal, result, checker, std::move(errors));
+    case process_ending::stopped:
+      // Stopped because its output could not match any more; or cancelled,
+      // and then nothing is claimed.
+      if (checker.verdict().failed) {
+        return failed(failure_kind::listing, result, checker, std::move(errors));
+      }
       break;
     case process_ending::exited:
-      checker.finish();
-      verdict.kind = checker.verdict().failed ? failure_kind::listing
-                     : result.status != 0     ? failure_kind::status
-                                              : failure_kind::none;
+      if (checker.verdict().failed || result.status != 0) {
+        return failed(checker.verdict().failed ? failure_kind::listing : failure_kind::status, result, checker,
+                      std::move(errors));
+      }
+      break;
+    case process_ending::not_started:
       break;
   }
-  verdict.listing = checker.verdict();
-  verdict.refused_line = checker.refused_line();
-  verdict.refusal = checker.refusal();
-  return verdict;
+  return {run_passed{}, result.elapsed_ms};
 }
 
 }  // namespace keyscript

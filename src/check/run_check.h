@@ -2,43 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string>
-#include <vector>
 
-#include "check/listing_checker.h"
+#include "check/verdict.h"
 #include "process/process.h"
 #include "script/source.h"
 
-// One run of a program on one script, and what came of it.
+// One run of a program on one script, judged.
 
 namespace keyscript {
-
-enum class failure_kind {
-  none,
-  listing,  // a checkpoint's listing is not what the model holds
-  signal,   // the program was killed by a signal
-  status,   // it exited with a status other than 0
-  timeout,  // it had not finished in time
-};
-
-const char* kind_name(failure_kind kind);
-
-struct run_verdict {
-  failure_kind kind = failure_kind::none;
-  bool not_started = false;  // the program could not be started: start_error says why
-  int start_error = 0;
-  int status = 0;
-  int signal = 0;
-  std::int64_t elapsed_ms = 0;
-  listing_verdict listing;
-  std::string errors;  // the start of what the program wrote on standard error
-  // The script itself was refused while replaying it: where and why.
-  std::uint64_t refused_line = 0;
-  std::string refusal;
-};
-
-// Failures are the same when their kinds are, and for signals the signals.
-bool same_failure(const run_verdict& a, const run_verdict& b);
 
 struct run_settings {
   semantics kind = semantics::set;

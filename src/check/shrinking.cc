@@ -119,7 +119,7 @@ shrink_outcome shrink_with_progress(const process_command& program, script faili
   if (!same_failure(verdict, original)) {
     say(messages,
         "warning: run again on the reduced script, the program gave %s, not %s: it may not be deterministic\n",
-        kind_name(verdict.kind), kind_name(original.kind));
+        outcome_name(verdict), outcome_name(original));
   }
   return {std::move(result.value), verdict, result.candidates_tried, result.stopped_early, seconds_since_start()};
 }

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "check/report.h"
 #include "check/run_check.h"
+#include "check/verdict.h"
 #include "io/messages.h"
 #include "shrink/shrink.h"
 
@@ -26,6 +26,14 @@ struct shrink_settings {
 // Reduces `failing`, on which `program` fails as `original` says.
 shrink_result shrink_failure(const process_command& program, script failing, const run_verdict& original,
                              const shrink_settings& settings);
+
+struct shrink_outcome {
+  script value;         // the shortest script known to fail as the run did
+  run_verdict verdict;  // of the last run on it
+  std::uint64_t candidates;
+  bool stopped_early;
+  double seconds;
+};
 
 struct shrink_plan {
   semantics kind;

@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "cli/options.h"
+#include "cli/program.h"
 #include "expect/report.h"
 #include "io/input.h"
 #include "io/messages.h"
 #include "io/quote.h"
 #include "io/writer.h"
 #include "replay/replayer.h"
-#include "version.h"
 
 namespace keyscript {
 
@@ -72,16 +72,11 @@ kernel_choice kernel_from_environment() {
   return chosen != nullptr && std::strcmp(chosen, "portable") == 0 ? kernel_choice::portable : kernel_choice::best;
 }
 
+// Unlike keyscript, whose progress lines are part of its work, this program
+// writes on standard error only to complain, and its status already says
+// so: a message it could not write changes nothing.
 int finish(int status, output_writer& out, message_stream& messages, close_function close_fd) {
-  const int error = out.close(close_fd);
-  if (error != 0) {
-    complain(messages, "write error: %s\n", std::strerror(error));
-    return EXPECT_TROUBLE;
-  }
-  // Unlike keyscript, whose progress lines are part of its work, this program
-  // writes on standard error only to complain, and its status already says
-  // so: a message it could not write changes nothing.
-  return status;
+  return end_program(status, out, messages, close_fd, EXPECT_TROUBLE);
 }
 
 }  // namespace
@@ -143,7 +138,7 @@ int run_keyscript_expect(int argc, char** argv, const program_streams& streams) 
         write_help(out, invoked);
         return finish(EXPECT_COMPLETE, out, messages, streams.close_out);
       case option_code::version:
-        out.write("keyscript-expect " KEYSCRIPT_VERSION "\n");
+        write_version(out, "keyscript-expect");
         return finish(EXPECT_COMPLETE, out, messages, streams.close_out);
       default:
         return EXPECT_TROUBLE;

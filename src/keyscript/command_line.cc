@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/program.h"
 #include "io/messages.h"
 #include "io/quote.h"
 #include "io/writer.h"
 #include "random/generator.h"
 #include "script/language.h"
 #include "script/pass_writer.h"
-#include "version.h"
 
 namespace keyscript {
 
@@ -97,12 +97,8 @@ static void write_help(output_writer& out, const char* program) {
 // Standard error reports problems itself; if it cannot even do that, the
 // exit status is all that is left to say so.
 static int finish(int status, output_writer& out, message_stream& messages, close_function close_fd) {
-  const int error = out.close(close_fd);
-  if (error != 0) {
-    complain(messages, "write error: %s\n", std::strerror(error));
-    return 1;
-  }
-  return messages.lost ? 1 : status;
+  const int ended = end_program(status, out, messages, close_fd, 1);
+  return messages.lost ? 1 : ended;
 }
 
 // Both passes, then the closing lines; a pass whose output failed ends the
@@ -133,7 +129,7 @@ int run_keyscript(int argc, char** argv, const program_streams& streams) {
     return finish(0, out, messages, streams.close_out);
   }
   if (std::strcmp(argument, "--version") == 0) {
-    out.write("keyscript " KEYSCRIPT_VERSION "\n");
+    write_version(out, "keyscript");
     return finish(0, out, messages, streams.close_out);
   }
   const std::optional<count_reading> count = parse_count(argument);

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/quote.h"
 #include "replay/window.h"
+#include "script/grammar.h"
+#include "script/script_value.h"
 
 namespace keyscript {
 
@@ -30,8 +31,6 @@ key_lines_function chosen_kernel(kernel_choice kernel) {
 #endif
   return portable::take_key_lines;
 }
-
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 // The start of the next line when a line end (LF or CR LF) begins at `at`,
 // else null. The bytes up to the span's last newline may be read.
@@ -72,12 +71,7 @@ deletion plain_deletion(const char* p) {
 replayer::replayer(semantics kind, replay_sink& sink, kernel_choice kernel)
     : model_(new key_model(kind)), sink_(sink), take_key_lines_fast_(chosen_kernel(kernel)) {}
 
-void replayer::refuse(std::uint64_t line, const char* format, ...) {
-  char why[512];
-  va_list values;
-  va_start(values, format);
-  std::vsnprintf(why, sizeof why, format, values);
-  va_end(values);
+void replayer::refuse(std::uint64_t line, std::string_view why) {
   sink_.refused(line, why);
   status_ = replay_status::refused;
 }
@@ -106,36 +100,23 @@ void replayer::count_block_lines(std::uint64_t lines) {
 // One whole line, its line end taken off.
 void replayer::take_line(std::string_view text) {
   ++line_;
-  if (in_block_) {
-    const std::int32_t key = parse_key(text);
-    if (key >= 0) {
-      model_->insert(key);
-      count_block_lines(1);
-    } else if (text == BLOCK_END_LINE) {
-      model_->close_block();
-      block_lines_ = 0;
-      block_length_ = 0;
-      in_block_ = false;
-    } else {
-      refuse(line_, "expected a key (0 to 32767) or -1 in an insertion block, not %s", quote(text).text);
-    }
-    return;
-  }
-  if (text == INSERT_LINE) {
+  const std::optional<std::int32_t> item = item_of_line(text, in_block_);
+  if (!item) {
+    refuse(line_, why_refused(text, in_block_));
+  } else if (is_key_item(*item)) {
+    model_->insert(*item);
+    count_block_lines(1);
+  } else if (is_erase_item(*item)) {
+    model_->erase(key_of(*item));
+  } else if (*item == CLOSE_ITEM) {
+    model_->close_block();
+    block_lines_ = 0;
+    block_length_ = 0;
+    in_block_ = false;
+  } else if (*item == OPEN_ITEM) {
     in_block_ = true;
-  } else if (text == CHECKPOINT_LINE) {
-    checkpoint('s');
-  } else if (text == QUIT_LINE) {
-    checkpoint('q');
-  } else if (starts_with(text, DELETE_PREFIX)) {
-    const std::int32_t key = parse_key(text.substr(DELETE_PREFIX.size()));
-    if (key >= 0) {
-      model_->erase(key);
-    } else {
-      refuse(line_, "%s does not name a key: a key is 0 to 32767, in plain decimal", quote(text).text);
-    }
   } else {
-    refuse(line_, "expected i, s, d KEY or q, not %s", quote(text).text);
+    checkpoint(*item == QUIT_ITEM ? 'q' : 's');
   }
 }
 
@@ -178,9 +159,7 @@ const char* replayer::take_plain_command(const char* p, const char* end) {
   return next;
 }
 
-void replayer::refuse_after_q(std::string_view text) {
-  refuse(line_ + 1, "%s comes after q, which ends the script", quote(text).text);
-}
+void replayer::refuse_after_q(std::string_view text) { refuse(line_ + 1, why_after_q(text)); }
 
 const char* replayer::take(line_span lines) {
   const char* p = lines.data;
@@ -225,16 +204,11 @@ void replayer::finish(std::string_view unfinished) {
   if (status_ != replay_status::reading && status_ != replay_status::paused) {
     return;
   }
-  if (!unfinished.empty()) {
-    if (unfinished == QUIT_LINE && !in_block_) {
-      take_line(unfinished);
-    } else {
-      refuse(line_ + 1, "the script ends in the middle of this line (%s), with no q line", quote(unfinished).text);
-    }
-  } else if (line_ == 0) {
-    refuse(1, "the script is empty: it has no q line");
+  if (last_line_is_q(unfinished, in_block_)) {
+    take_line(unfinished);
   } else {
-    refuse(line_, "the script ends after this line%s, with no q line", in_block_ ? ", inside an insertion block" : "");
+    const refusal ending = refuse_end(line_, in_block_, unfinished);
+    refuse(ending.line, ending.why);
   }
 }
 

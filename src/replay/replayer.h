@@ -72,7 +72,7 @@ class replayer {
   const char* take_plain_command(const char* p, const char* end);
   void count_block_lines(std::uint64_t lines);
   void checkpoint(char command);
-  [[gnu::format(printf, 3, 4)]] void refuse(std::uint64_t line, const char* format, ...);
+  void refuse(std::uint64_t line, std::string_view why);
   void refuse_after_q(std::string_view text);
 
   std::unique_ptr<key_model> model_;

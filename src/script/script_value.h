@@ -2,9 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "script/grammar.h"
 
 // A script held as one 32-bit item a line, so that a failing script of ten
 // million lines costs 40 MB to reduce and not a vector of strings. A key line
@@ -40,34 +43,36 @@ struct script {
   std::vector<std::int32_t> items;  // one a line
 };
 
-struct parse_error {
-  std::uint64_t line;  // 1-based; one past the last line when the text ends too soon
-  std::string message;
+// Reads a script's text into its value, the text handed over in parts of
+// whole lines (LF or CR LF), and refuses what is not a well-formed script
+// with the line at fault, as every reader of scripts does (grammar.h).
+class script_builder {
+ public:
+  void reserve(std::size_t lines) { value_.items.reserve(lines); }
+  // More whole lines; false once a line has been refused.
+  bool add(std::string_view lines);
+  // The text has ended; `unfinished` is its last line when that has no line
+  // end. False when the script is refused.
+  bool finish(std::string_view unfinished);
+  bool done() const { return !value_.items.empty() && value_.items.back() == QUIT_ITEM; }
+  const std::optional<refusal>& refused() const { return refused_; }
+  script take() { return std::move(value_); }
+
+ private:
+  bool take_line(std::string_view text);
+
+  script value_;
+  bool in_block_ = false;
+  std::optional<refusal> refused_;
 };
 
 struct parsed_script {
   script value;
-  bool ok;
-  parse_error error;  // when not ok
+  std::optional<refusal> refused;  // none when the text is a well-formed script
 };
 
-// Lines end in LF or CR LF; q may lack its line end. Anything that is not a
-// well-formed script is refused with the first line at fault.
+// The whole text at once, for small scripts and tests.
 parsed_script parse_script(std::string_view text);
-
-// Builds the value of a well-formed script from its text, handed over in
-// parts of whole lines, as long as a source writes it.
-class script_builder {
- public:
-  void reserve(std::size_t lines) { value_.items.reserve(lines); }
-  void add(std::string_view lines);
-  bool done() const { return !value_.items.empty() && value_.items.back() == QUIT_ITEM; }
-  script take() { return std::move(value_); }
-
- private:
-  script value_;
-  bool in_block_ = false;
-};
 
 // The exact text: "i\n", "KEY\n", "-1\n", "s\n", "d KEY\n", "q\n".
 std::string script_text(const script& value);

@@ -1,0 +1,270 @@
+#include "check/options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <iterator>
+#include <thread>
+
+#include "cli/options.h"
+#include "cli/program.h"
+#include "io/quote.h"
+#include "script/limits.h"
+
+namespace keyscript {
+
+namespace {
+
+// --scripts' words, in the order of script_kinds.
+constexpr std::string_view KINDS_NAMES[] = {"keyscript", "wide", "both"};
+
+enum option_code : int {
+  RUNS = 256,
+  MAX_KEYS,
+  SEED,
+  NUM_KEYS,
+  SCRIPT,
+  MULTISET,
+  TIMEOUT,
+  NO_SHRINK,
+  SHRINK_TIME,
+  VERSION,
+  SCRIPTS,
+  SHAPE,
+  PRINT_SCRIPT,
+  JOBS = 'j',
+  OUTPUT = 'o',
+  HELP = 'h',
+};
+
+constexpr option LONG_OPTIONS[] = {
+    {"runs", required_argument, nullptr, RUNS},
+    {"max-keys", required_argument, nullptr, MAX_KEYS},
+    {"seed", required_argument, nullptr, SEED},
+    {"num-keys", required_argument, nullptr, NUM_KEYS},
+    {"script", required_argument, nullptr, SCRIPT},
+    {"multiset", no_argument, nullptr, MULTISET},
+    {"timeout", required_argument, nullptr, TIMEOUT},
+    {"no-shrink", no_argument, nullptr, NO_SHRINK},
+    {"jobs", required_argument, nullptr, JOBS},
+    {"shrink-time", required_argument, nullptr, SHRINK_TIME},
+    {"output", required_argument, nullptr, OUTPUT},
+    {"help", no_argument, nullptr, HELP},
+    {"version", no_argument, nullptr, VERSION},
+    {"scripts", required_argument, nullptr, SCRIPTS},
+    {"shape", required_argument, nullptr, SHAPE},
+    {"print-script", no_argument, nullptr, PRINT_SCRIPT},
+    {nullptr, 0, nullptr, 0},
+};
+
+void write_help(output_writer& out, const char* program) {
+  out.write("Usage: ");
+  out.write(program);
+  out.write(
+      " [OPTIONS] [--] PROGRAM [ARG...]\n"
+      "Run PROGRAM on many scripts, check what it lists at every checkpoint, and\n"
+      "shrink a failure to a short script that shows it.\n"
+      "\n"
+      "PROGRAM reads a script on standard input and, at every \"s\" line and at the\n"
+      "final \"q\", writes the keys it holds on standard output in ascending order,\n"
+      "one a line (a key held n times, n times, with --multiset): what\n"
+      "keyscript-expect --keys lists. A run fails when a listing differs (listing),\n"
+      "the program is killed by a signal (signal), exits with a status other than 0\n"
+      "(status), or has not finished within the time limit (timeout).\n"
+      "\n"
+      "Scripts (by default a campaign):\n"
+      "  --runs R          runs in the campaign (default 100); NUM_KEYS grows from 0\n"
+      "                    to --max-keys over the runs, the smallest first\n"
+      "  --max-keys M      the largest NUM_KEYS (default 20000)\n"
+      "  --scripts KINDS   keyscript (keyscript's own scripts), wide (scripts of\n"
+      "                    wider shapes), or both (the default: runs alternate,\n"
+      "                    keyscript's first, and wide runs take the shapes in turn)\n"
+      "  --seed S          the campaign's seed, 0 to 4294967295 (default: the clock);\n"
+      "                    always printed, so that a campaign can be repeated\n"
+      "  --num-keys N      one run, on the script KEYSCRIPT_SEED=S keyscript N writes\n"
+      "  --shape SHAPE     with --num-keys, the wide script of that shape, seed and\n"
+      "                    size instead: deletions, sorted, reverse, clustered,\n"
+      "                    absent, refill, small-blocks, checkpoints, repeat\n"
+      "                    (keyscript, the default, is keyscript's own)\n"
+      "  --script FILE     one run, on a saved script\n"
+      "  --print-script    with --seed and --num-keys, write that run's script to\n"
+      "                    standard output instead, and run no PROGRAM\n"
+      "  --multiset        the program keeps copies: each insertion adds one\n"
+      "\n"
+      "Running and shrinking:\n"
+      "  --timeout SECONDS a run's time limit (default: 10, plus 1 for every million\n"
+      "                    lines of the script, and for a wide script of the most\n"
+      "                    its listings can come to); the program's whole process\n"
+      "                    group is killed at the limit\n"
+      "  --no-shrink       report a failure as found\n"
+      "  -j, --jobs N      candidates run side by side while shrinking (default: the\n"
+      "                    processors); the result is the same for any N\n"
+      "  --shrink-time SECONDS  stop shrinking after this long (default 300), keeping\n"
+      "                    the shortest failing script so far\n"
+      "  -o, --output FILE where the reduced script goes (default\n"
+      "                    keyscript-check-failure.txt)\n"
+      "  -h, --help        show this help\n"
+      "  --version         show the version\n"
+      "\n"
+      "The last line on standard output is one logfmt line:\n"
+      "  result=pass runs=R seed=S max_keys=M scripts=KINDS\n"
+      "  result=fail kind=K run=J shape=SHAPE seed=S num_keys=N lines=L\n"
+      "      reduced_lines=RL candidates=C file=FILE\n"
+      "\n"
+      "Exit status: 0 when every run passed; 1 when a failure was found; 2 for a\n"
+      "usage error, a program that cannot be started, a script that cannot be read\n"
+      "or is not well formed, or a failure of keyscript-check itself.\n");
+}
+
+// A whole number from `low` to `high`, the whole text.
+std::optional<std::uint64_t> whole_number(const char* text, std::uint64_t low, std::uint64_t high) {
+  if (*text < '0' || *text > '9') {
+    return std::nullopt;
+  }
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<double> seconds(const char* text) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !(value > 0) || value > 1e6) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+unsigned processors() {
+  const unsigned found = std::thread::hardware_concurrency();
+  return found > 0 ? found : 1;
+}
+
+// Reads the options into `options`; a status when the run ends here.
+std::optional<int> read_into(int argc, char** argv, check_options& options, output_writer& out,
+                             message_stream& messages, const char* invoked) {
+  options.jobs = processors();
+  begin_options();
+  for (int code = 0; (code = next_option(argc, argv, "+hj:o:", LONG_OPTIONS, messages, invoked)) != OPTIONS_DONE;) {
+    const auto refuse = [&](const std::string& what) {
+      complain_usage(messages, invoked, "%s %s is not %s", argv[optind - 1] == optarg ? argv[optind - 2] : "option",
+                     quote(optarg).text, what.c_str());
+      return CHECK_TROUBLE;
+    };
+    switch (code) {
+      case RUNS: {
+        const auto value = whole_number(optarg, 1, 100000000);
+        if (!value) return refuse("a number of runs from 1 to 100000000");
+        options.runs = static_cast<std::uint32_t>(*value);
+        break;
+      }
+      case MAX_KEYS:
+      case NUM_KEYS: {
+        const auto value = whole_number(optarg, 0, MAX_NUM_KEYS);
+        if (!value) return refuse("a NUM_KEYS from 0 to " + std::to_string(MAX_NUM_KEYS));
+        (code == MAX_KEYS ? options.max_keys : options.num_keys.emplace()) = static_cast<std::int32_t>(*value);
+        break;
+      }
+      case SEED: {
+        const auto value = whole_number(optarg, 0, UINT32_MAX);
+        if (!value) return refuse("a seed from 0 to 4294967295");
+        options.seed = static_cast<std::uint32_t>(*value);
+        break;
+      }
+      case SCRIPT:
+        options.script_path = optarg;
+        break;
+      case MULTISET:
+        options.kind = semantics::multiset;
+        break;
+      case SCRIPTS: {
+        const auto* const found = std::find(std::begin(KINDS_NAMES), std::end(KINDS_NAMES), std::string_view(optarg));
+        if (found == std::end(KINDS_NAMES)) return refuse("keyscript, wide or both");
+        options.kinds = static_cast<script_kinds>(found - std::begin(KINDS_NAMES));
+        options.kinds_given = true;
+        break;
+      }
+      case SHAPE: {
+        const std::optional<wide_shape> shape = shape_named(optarg);
+        if (!shape && optarg != KEYSCRIPT_SHAPE) return refuse("a shape (keyscript-check --help names them)");
+        options.shape = shape;
+        options.shape_given = true;
+        break;
+      }
+      case TIMEOUT:
+      case SHRINK_TIME: {
+        const auto value = seconds(optarg);
+        if (!value) return refuse("a number of seconds above 0");
+        (code == TIMEOUT ? options.timeout_s.emplace() : options.shrink_time_s) = *value;
+        break;
+      }
+      case PRINT_SCRIPT:
+        options.print_script = true;
+        break;
+      case NO_SHRINK:
+        options.shrink = false;
+        break;
+      case JOBS: {
+        const auto value = whole_number(optarg, 1, 1024);
+        if (!value) return refuse("a number of jobs from 1 to 1024");
+        options.jobs = static_cast<unsigned>(*value);
+        break;
+      }
+      case OUTPUT:
+        options.output_path = optarg;
+        break;
+      case HELP:
+        write_help(out, invoked);
+        return CHECK_PASSED;
+      case VERSION:
+        write_version(out, "keyscript-check");
+        return CHECK_PASSED;
+      default:
+        return CHECK_TROUBLE;
+    }
+  }
+  if (options.kinds_given && (options.num_keys || options.script_path != nullptr)) {
+    complain_usage(messages, invoked, "takes --scripts only for a campaign, not with --num-keys or --script");
+    return CHECK_TROUBLE;
+  }
+  if (options.print_script) {
+    // The clock's seed would be printed nowhere, so the seed is asked for.
+    if (!options.num_keys || !options.seed || options.script_path != nullptr || optind < argc) {
+      complain_usage(messages, invoked, "takes --print-script with --seed and --num-keys, and no PROGRAM");
+      return CHECK_TROUBLE;
+    }
+    return std::nullopt;
+  }
+  options.program.assign(argv + optind, argv + argc);
+  if (options.program.empty()) {
+    complain_usage(messages, invoked, "needs a PROGRAM to check");
+    return CHECK_TROUBLE;
+  }
+  if (options.script_path != nullptr && options.num_keys) {
+    complain_usage(messages, invoked, "takes --script or --num-keys, not both");
+    return CHECK_TROUBLE;
+  }
+  if (options.shape_given && !options.num_keys) {
+    complain_usage(messages, invoked, "takes --shape only with --num-keys");
+    return CHECK_TROUBLE;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+options_reading read_options(int argc, char** argv, output_writer& out, message_stream& messages, const char* invoked) {
+  check_options options;
+  if (const std::optional<int> status = read_into(argc, argv, options, out, messages, invoked)) {
+    return {std::nullopt, *status};
+  }
+  return {std::move(options), CHECK_PASSED};
+}
+
+std::string_view kinds_name(script_kinds kinds) { return KINDS_NAMES[static_cast<std::size_t>(kinds)]; }
+
+}  // namespace keyscript

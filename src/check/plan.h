@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+#include "check/campaign.h"
+#include "check/options.h"
+#include "process/process.h"
+#include "replay/model.h"
+
+// What one invocation of keyscript-check is to do, read from its options:
+// which scripts (a campaign, one generated run, a saved script, or printing
+// a script), which program, and how runs are judged and failures shrunk.
+
+namespace keyscript {
+
+struct campaign_scripts {
+  std::uint32_t seed;
+  std::uint32_t runs;
+  std::int32_t max_keys;
+  script_kinds kinds;
+};
+
+struct single_script {
+  campaign_run run;
+};
+
+struct saved_script {
+  const char* path;
+};
+
+struct printed_script {
+  campaign_run run;
+};
+
+struct session_plan {
+  std::variant<campaign_scripts, single_script, saved_script, printed_script> scripts;
+  process_command program;
+  semantics kind = semantics::set;
+  std::optional<double> timeout_s;  // none: the default limit
+  bool shrink = true;
+  unsigned jobs = 1;
+  double shrink_time_s = DEFAULT_SHRINK_TIME_S;
+  const char* output_path = DEFAULT_OUTPUT;
+};
+
+// `clock_seed` stands in where no --seed was given.
+session_plan plan_session(const check_options& options, std::uint32_t clock_seed);
+
+}  // namespace keyscript
