@@ -40,7 +40,7 @@ bool cannot_read(const char* path, int error, message_stream& messages) {
 std::optional<std::uint64_t> replayed_lines(int fd, const char* path, message_stream& messages) {
   refusal_sink sink(messages, path);
   replayer replay(semantics::set, sink);
-  input_reader input(fd, true);
+  input_reader input(fd, true, system_read, FILE_PART);
   for (;;) {
     const input_chunk chunk = input.next();
     replay.take(chunk.lines);
@@ -65,7 +65,7 @@ std::optional<std::uint64_t> replayed_lines(int fd, const char* path, message_st
 std::optional<script> read_value(int fd, const char* path, std::uint64_t lines, message_stream* messages) {
   script_builder builder;
   builder.reserve(static_cast<std::size_t>(lines));
-  input_reader input(fd, true);
+  input_reader input(fd, true, system_read, FILE_PART);
   bool going = true;
   while (going) {
     const input_chunk chunk = input.next();

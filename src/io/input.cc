@@ -25,19 +25,20 @@ namespace {
 constexpr std::size_t SLOTS = 4;
 
 struct input_slot {
-  char bytes[line_span::READABLE_BEFORE + INPUT_CARRY + INPUT_PART];
-  std::ptrdiff_t got;  // what the read returned
+  std::unique_ptr<char[]> bytes;  // room before, the carried line, then the part
+  std::ptrdiff_t got;             // what the read returned
   int error;
   bool full;  // read, and not yet given back
 };
 
-char* read_area(input_slot& slot) { return slot.bytes + line_span::READABLE_BEFORE + INPUT_CARRY; }
+char* read_area(input_slot& slot) { return slot.bytes.get() + line_span::READABLE_BEFORE + INPUT_CARRY; }
 
 }  // namespace
 
 struct input_reader::shared {
   int fd;
   read_function read;
+  std::size_t part;
   input_slot slots[SLOTS];
   input_slot* handed_out = nullptr;  // given back once its carried bytes are copied
 #ifdef KEYSCRIPT_READ_AHEAD
@@ -53,7 +54,7 @@ struct input_reader::shared {
 namespace {
 
 void fill(input_reader::shared& state, input_slot& slot) {
-  slot.got = read_some(state.fd, read_area(slot), INPUT_PART, state.read);
+  slot.got = read_some(state.fd, read_area(slot), state.part, state.read);
   slot.error = slot.got < 0 ? errno : 0;
 }
 
@@ -158,10 +159,12 @@ const char* after_last_newline(const char* data, const char* end) {
 
 }  // namespace
 
-input_reader::input_reader(int fd, bool read_ahead, read_function read) : shared_(new shared) {
+input_reader::input_reader(int fd, bool read_ahead, read_function read, std::size_t part) : shared_(new shared) {
   shared_->fd = fd;
   shared_->read = read;
+  shared_->part = part;
   for (input_slot& slot : shared_->slots) {
+    slot.bytes.reset(new char[line_span::READABLE_BEFORE + INPUT_CARRY + part]);
     slot.full = false;
   }
 #ifdef KEYSCRIPT_READ_AHEAD

@@ -14,7 +14,7 @@ constexpr char QUIT_TEXT[] = "\n\n\n\n\n\n\n\nq\n";
 
 }  // namespace
 
-file_source::file_source(int fd) : fd_(fd), reader_(std::make_unique<input_reader>(fd, true)) {}
+file_source::file_source(int fd) : fd_(fd), reader_(std::make_unique<input_reader>(fd, true, system_read, FILE_PART)) {}
 
 file_source::~file_source() {
   reader_.reset();  // its thread reads `fd_` until it is stopped
