@@ -22,7 +22,7 @@ int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrup
   int status = reading.status;
   if (reading.options) {
     const auto clock_seed = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
-    status = run_session(plan_session(*reading.options, clock_seed), messages, *out, interrupted);
+    status = run_session(plan_session(*reading.options, clock_seed, invoked), messages, *out, interrupted);
   }
   return end_program(status, *out, messages, streams.close_out, CHECK_TROUBLE);
 }

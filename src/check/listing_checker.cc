@@ -151,7 +151,10 @@ void listing_checker::take_line(std::string_view text) {
     return;
   }
   begin_diagnosis(text);
-  if (key < 0) {
+  if (key >= 0 && key < previous_ && !verdict_.after_q) {
+    verdict_.ended_short = true;  // a listing's keys ascend: this one has ended
+    end_diagnosis();
+  } else if (key < 0) {
     end_diagnosis();
   } else {
     diagnose(key);
@@ -212,6 +215,8 @@ void listing_checker::finish() {
     if (phase_ == phase::listing) {
       begin_diagnosis({});
       verdict_.seen = "(end of output)";
+      verdict_.ended_short = !verdict_.after_q;
+      verdict_.output_ended = true;
       end_diagnosis();
       return;
     }

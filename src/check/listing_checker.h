@@ -24,10 +24,15 @@ inline constexpr std::size_t LISTING_SHOWN = 64;
 
 struct listing_verdict {
   bool failed = false;
-  std::uint64_t checkpoint = 0;    // 1 for the first
-  std::uint64_t script_line = 0;   // of the checkpoint
-  char command = 's';              // 's', or 'q' for the last
-  bool after_q = false;            // the program wrote more after the final listing
+  std::uint64_t checkpoint = 0;   // 1 for the first
+  std::uint64_t script_line = 0;  // of the checkpoint
+  char command = 's';             // 's', or 'q' for the last
+  bool after_q = false;           // the program wrote more after the final listing
+  // The listing ended before all its keys: the program's output ended, or
+  // its next line was lower than the last key listed, so it belongs to
+  // whatever comes next.
+  bool ended_short = false;
+  bool output_ended = false;       // the first difference is that the output ended
   std::uint64_t listing_line = 0;  // where in the listing the output first differs, 1 for the first line
   std::string expected;            // that line as it should be, or "(end of listing)"
   std::string seen;                // as the program wrote it, or "(end of output)"

@@ -1,5 +1,7 @@
 #include "check/plan.h"
 
+#include "io/quote.h"
+
 namespace keyscript {
 
 namespace {
@@ -19,8 +21,11 @@ decltype(session_plan::scripts) scripts_of(const check_options& options, std::ui
 
 }  // namespace
 
-session_plan plan_session(const check_options& options, std::uint32_t clock_seed) {
+session_plan plan_session(const check_options& options, std::uint32_t clock_seed, const char* invoked) {
   session_plan plan;
+  if (std::string_view(invoked).find('/') != std::string_view::npos) {
+    plan.checker = shell_word(invoked);
+  }
   plan.scripts = scripts_of(options, options.seed.value_or(clock_seed));
   plan.program.argv = options.program;
   plan.kind = options.kind;

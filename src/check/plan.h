@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <variant>
 
 #include "check/campaign.h"
@@ -43,9 +44,12 @@ struct session_plan {
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;
   const char* output_path = DEFAULT_OUTPUT;
+  // keyscript-check as a command to run it again names it: as it was
+  // invoked when that was a path, since a bare name may not be on PATH.
+  std::string checker = "keyscript-check";
 };
 
-// `clock_seed` stands in where no --seed was given.
-session_plan plan_session(const check_options& options, std::uint32_t clock_seed);
+// `clock_seed` stands in where no --seed was given; `invoked` is argv[0].
+session_plan plan_session(const check_options& options, std::uint32_t clock_seed, const char* invoked);
 
 }  // namespace keyscript

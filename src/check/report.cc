@@ -11,6 +11,10 @@ namespace {
 
 // A reduced script this short is shown in the report, line by line.
 constexpr std::size_t SHOWN_SCRIPT_LINES = 40;
+// The end of the program's standard error that the report quotes: where a
+// traceback says what went wrong.
+constexpr std::size_t ERROR_LINES_SHOWN = 4;
+constexpr std::size_t ERROR_BYTES_SHOWN = 400;
 
 std::string keys_text(const std::vector<std::int32_t>& keys, std::uint64_t count) {
   std::string text;
@@ -30,72 +34,148 @@ std::string command_line_text(const process_command& program) {
     if (!text.empty()) {
       text += ' ';
     }
-    text += quote(word).text;
+    text += shell_word(word);
   }
   return text;
 }
 
-void report_listing(message_stream& messages, const listing_verdict& listing) {
-  say(messages,
-      "  checkpoint %" PRIu64 " (\"%c\", script line %" PRIu64 "): listing line %" PRIu64
-      " should be %s, "
-      "the program wrote %s\n",
-      listing.checkpoint, listing.command, listing.script_line, listing.listing_line, listing.expected.c_str(),
-      listing.seen.c_str());
+std::string place_text(const listing_verdict& listing) {
+  char text[96];
+  std::snprintf(text, sizeof text, "checkpoint %" PRIu64 " (\"%c\", script line %" PRIu64 ")", listing.checkpoint,
+                listing.command, listing.script_line);
+  return text;
+}
+
+void report_counts(message_stream& messages, const listing_verdict& listing) {
   say(messages, "  %" PRIu64 " keys due, %" PRIu64 " listed; missing %" PRIu64 "%s; extra %" PRIu64 "%s\n",
       listing.expected_count, listing.seen_count, listing.missing_count,
       keys_text(listing.missing, listing.missing_count).c_str(), listing.extra_count,
       keys_text(listing.extra, listing.extra_count).c_str());
 }
 
+void report_listing(message_stream& messages, const listing_verdict& listing) {
+  const std::string place = place_text(listing);
+  if (listing.after_q) {
+    say(messages, "  after its listing at the last checkpoint, %s, the program wrote %s\n", place.c_str(),
+        listing.seen.c_str());
+    return;
+  }
+  if (listing.ended_short) {
+    const bool at_end = listing.output_ended;
+    say(messages, "  %s: the listing ended after %" PRIu64 " of %" PRIu64 " keys, %s%s\n", place.c_str(),
+        listing.listing_line - 1, listing.expected_count,
+        at_end ? "where the program's output ended" : "before a line lower than the last key listed: ",
+        at_end ? "" : listing.seen.c_str());
+  } else {
+    say(messages, "  %s: listing line %" PRIu64 " should be %s, the program wrote %s\n", place.c_str(),
+        listing.listing_line, listing.expected.c_str(), listing.seen.c_str());
+  }
+  report_counts(messages, listing);
+}
+
+// The last lines of `errors`, at most ERROR_BYTES_SHOWN bytes of them.
+std::vector<std::string_view> last_lines(std::string_view errors) {
+  while (errors.ends_with('\n')) {
+    errors.remove_suffix(1);
+  }
+  std::vector<std::string_view> lines;
+  std::size_t bytes = 0;
+  while (!errors.empty() && lines.size() < ERROR_LINES_SHOWN) {
+    const std::size_t newline = errors.rfind('\n');
+    const std::string_view line = newline == std::string_view::npos ? errors : errors.substr(newline + 1);
+    if (!lines.empty() && bytes + line.size() > ERROR_BYTES_SHOWN) break;
+    bytes += line.size();
+    lines.insert(lines.begin(), line.substr(line.size() > ERROR_BYTES_SHOWN ? line.size() - ERROR_BYTES_SHOWN : 0));
+    errors.remove_suffix(newline == std::string_view::npos ? errors.size() : errors.size() - newline);
+  }
+  return lines;
+}
+
+void report_errors(message_stream& messages, const std::string& errors) {
+  const std::vector<std::string_view> lines = last_lines(errors);
+  if (lines.empty()) {
+    return;
+  }
+  say(messages, "  its standard error ended:\n");
+  for (const std::string_view line : lines) {
+    say(messages, "    %s\n", quote(line).text);
+  }
+}
+
+void report_rerun(message_stream& messages, const failure_origin& origin, const process_command& program) {
+  const campaign_run& script = origin.script;
+  if (!script.shape) {
+    say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", script.seed, script.num_keys);
+  }
+  char options[160];
+  char timeout[48] = "";
+  if (origin.timeout_s > 0) {
+    std::snprintf(timeout, sizeof timeout, " --timeout %g", origin.timeout_s);
+  }
+  std::snprintf(options, sizeof options, "%s%s --shape %s --seed %" PRIu32 " --num-keys %" PRId32,
+                origin.kind == semantics::multiset ? " --multiset" : "", timeout, shape_text(script).data(),
+                script.seed, script.num_keys);
+  say(messages, "  this run again: %.*s%s -- %s\n", static_cast<int>(origin.checker.size()), origin.checker.data(),
+      options, command_line_text(program).c_str());
+}
+
 }  // namespace
 
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
                     const failure_origin& origin, const process_command& program) {
+  const std::string command = command_line_text(program);
   if (origin.path != nullptr) {
-    complain(messages, "%s fails on %s: %s\n", command_line_text(program).c_str(), quote(origin.path).text,
+    complain(messages, "%s fails on %s: %s\n", command.c_str(), shell_word(origin.path).c_str(),
              kind_name(failure.kind));
   } else {
-    complain(messages, "%s fails on run %" PRIu32 " of %" PRIu32 " (campaign seed %" PRIu32 "): %s\n",
-             command_line_text(program).c_str(), origin.run, origin.runs, origin.campaign_seed,
-             kind_name(failure.kind));
-    const campaign_run& script = origin.script;
-    if (!script.shape) {
-      say(messages, "  the script: KEYSCRIPT_SEED=%" PRIu32 " keyscript %" PRId32 "\n", script.seed, script.num_keys);
-    }
-    char timeout[48] = "";
-    if (origin.timeout_s > 0) {
-      std::snprintf(timeout, sizeof timeout, " --timeout %g", origin.timeout_s);
-    }
-    say(messages, "  this run again: keyscript-check%s%s --shape %s --seed %" PRIu32 " --num-keys %" PRId32 " -- %s\n",
-        origin.kind == semantics::multiset ? " --multiset" : "", timeout, shape_text(script).data(), script.seed,
-        script.num_keys, command_line_text(program).c_str());
+    char seed[48];
+    std::snprintf(seed, sizeof seed, origin.campaign_seed ? "campaign seed %" PRIu32 : "seed %" PRIu32,
+                  origin.campaign_seed.value_or(origin.script.seed));
+    complain(messages, "%s fails on run %" PRIu32 " of %" PRIu32 " (%s): %s\n", command.c_str(), origin.run,
+             origin.runs, seed, kind_name(failure.kind));
+    report_rerun(messages, origin, program);
   }
   switch (failure.kind) {
     case failure_kind::listing:
       report_listing(messages, failure.listing);
+      if (failure.status != 0) {
+        say(messages, "  and then it exited with status %d\n", failure.status);
+      }
       break;
     case failure_kind::signal:
       say(messages, "  killed by %s after %" PRId64 " ms\n", signal_name(failure.signal).c_str(), elapsed_ms);
       break;
     case failure_kind::status:
-      say(messages, "  exit status %d\n", failure.status);
+      if (failure.listing.failed) {
+        say(messages, "  exit status %d, which cut short the listing of %s after %" PRIu64 " of %" PRIu64 " keys\n",
+            failure.status, place_text(failure.listing).c_str(), failure.listing.listing_line - 1,
+            failure.listing.expected_count);
+      } else {
+        say(messages, "  exit status %d\n", failure.status);
+      }
       break;
     case failure_kind::timeout:
       say(messages, "  not finished after %" PRId64 " ms: its process group was killed\n", elapsed_ms);
       break;
   }
-  if (!failure.errors.empty()) {
-    const std::size_t end = failure.errors.find('\n');
-    say(messages, "  its standard error began: %s\n", quote(failure.errors.substr(0, end)).text);
-  }
+  report_errors(messages, failure.errors);
 }
 
-void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines, const char* path) {
+void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines,
+                    const reduced_file& file) {
   const std::size_t now = outcome.value.items.size();
-  say(messages, "reduced %zu lines to %zu in %" PRIu64 " candidates (%.1f s%s); the script is in %s\n", lines, now,
-      outcome.candidates, outcome.seconds, outcome.stopped_early ? ", stopped early" : "", quote(path).text);
-  if (now > SHOWN_SCRIPT_LINES) {
+  const std::string path = shell_word(file.path);
+  char where[64];
+  std::snprintf(where, sizeof where, " in %" PRIu64 " candidates (%.1f s%s)", outcome.candidates, outcome.seconds,
+                outcome.stopped_early ? ", stopped early" : "");
+  if (file.written) {
+    say(messages, "reduced %zu lines to %zu%s; the script is in %s%s\n", lines, now, where, path.c_str(),
+        file.replaced ? ", which replaces the file that was there" : "");
+  } else {
+    say(messages, "reduced %zu lines to %zu%s; %s could not be written, so here is the whole script:\n", lines, now,
+        where, path.c_str());
+  }
+  if (now > SHOWN_SCRIPT_LINES && file.written) {
     return;
   }
   std::string text = script_text(outcome.value);
@@ -105,7 +185,7 @@ void report_reduced(message_stream& messages, const shrink_outcome& outcome, std
     at = end + 1;
   }
   const run_failed* failure = failure_of(outcome.verdict);
-  if (failure != nullptr && failure->kind == failure_kind::listing) {
+  if (now <= SHOWN_SCRIPT_LINES && failure != nullptr && failure->kind == failure_kind::listing) {
     const listing_verdict& listing = failure->listing;
     const std::string listed = keys_text(listing.seen_keys, listing.seen_count);
     const std::string due = keys_text(listing.expected_keys, listing.expected_count);
@@ -116,20 +196,21 @@ void report_reduced(message_stream& messages, const shrink_outcome& outcome, std
 }
 
 std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,
-                        const shrink_outcome& outcome, const char* path) {
-  char text[512];
-  const int written =
-      origin.path != nullptr
-          ? std::snprintf(text, sizeof text, "result=fail kind=%s run=1 script=%s", kind_name(failure.kind),
-                          quote(origin.path).text)
-          : std::snprintf(text, sizeof text,
-                          "result=fail kind=%s run=%" PRIu32 " shape=%s seed=%" PRIu32 " num_keys=%" PRId32,
-                          kind_name(failure.kind), origin.run, shape_text(origin.script).data(), origin.script.seed,
-                          origin.script.num_keys);
-  std::string line(text, static_cast<std::size_t>(written > 0 ? written : 0));
-  std::snprintf(text, sizeof text, " lines=%zu reduced_lines=%zu candidates=%" PRIu64 " file=%s\n", lines,
-                outcome.value.items.size(), outcome.candidates, quote(path).text);
-  return line + text;
+                        const shrink_outcome& outcome, const reduced_file& file) {
+  std::string line = std::string("result=fail kind=") + kind_name(failure.kind);
+  char text[160];
+  if (origin.path != nullptr) {
+    line += " run=1 script=" + shell_word(origin.path);
+  } else {
+    std::snprintf(text, sizeof text, " run=%" PRIu32 " shape=%s seed=%" PRIu32 " num_keys=%" PRId32, origin.run,
+                  shape_text(origin.script).data(), origin.script.seed, origin.script.num_keys);
+    line += text;
+  }
+  std::snprintf(text, sizeof text, " lines=%zu reduced_lines=%zu candidates=%" PRIu64 " file=", lines,
+                outcome.value.items.size(), outcome.candidates);
+  line += text;
+  line += file.written ? shell_word(file.path) : std::string();
+  return line + "\n";
 }
 
 }  // namespace keyscript

@@ -18,21 +18,32 @@
 namespace keyscript {
 
 // Where a failing script came from: a generated script (run `run` of `runs`
-// in a campaign), or a saved file; and the semantics it was checked with.
+// in a campaign, or a run of its own), or a saved file; and how to run it
+// again.
 struct failure_origin {
   std::uint32_t run;
   std::uint32_t runs;
-  std::uint32_t campaign_seed;
+  std::optional<std::uint32_t> campaign_seed;  // none for a run of its own
   campaign_run script;
   const char* path;  // a saved script; null for a generated one
   semantics kind;
-  double timeout_s;  // as given; 0 for the default
+  double timeout_s;          // as given; 0 for the default
+  std::string_view checker;  // keyscript-check, as a command to run it again names it
+};
+
+// Where the reduced script went: its file, or (when that could not be
+// written) standard error.
+struct reduced_file {
+  const char* path;
+  bool written;
+  bool replaced;  // an earlier file of that name is gone
 };
 
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
                     const failure_origin& origin, const process_command& program);
-void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines, const char* path);
+void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines,
+                    const reduced_file& file);
 std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,
-                        const shrink_outcome& outcome, const char* path);
+                        const shrink_outcome& outcome, const reduced_file& file);
 
 }  // namespace keyscript

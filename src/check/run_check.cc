@@ -4,7 +4,8 @@ namespace keyscript {
 
 namespace {
 
-// The start of the program's standard error, for the report.
+// The end of the program's standard error, for the report: where a crash
+// says why.
 constexpr std::size_t ERRORS_KEPT = 2048;
 
 class checking final : public output_sink {
@@ -20,7 +21,10 @@ class keeping final : public output_sink {
  public:
   explicit keeping(std::string& kept) : kept_(kept) {}
   bool take(std::string_view bytes) override {
-    kept_.append(bytes.substr(0, ERRORS_KEPT - std::min(ERRORS_KEPT, kept_.size())));
+    kept_.append(bytes.substr(bytes.size() - std::min(bytes.size(), ERRORS_KEPT)));
+    if (kept_.size() > 2 * ERRORS_KEPT) {
+      kept_.erase(0, kept_.size() - ERRORS_KEPT);
+    }
     return true;
   }
 
@@ -96,12 +100,19 @@ run_verdict check_run(const process_command& program, line_source& feed, line_so
         return failed(failure_kind::listing, result, checker, std::move(errors));
       }
       break;
-    case process_ending::exited:
-      if (checker.verdict().failed || result.status != 0) {
-        return failed(checker.verdict().failed ? failure_kind::listing : failure_kind::status, result, checker,
-                      std::move(errors));
+    case process_ending::exited: {
+      // A program that exits with an error before its listing is complete
+      // has crashed: its status, not the listing it cut short, is the news.
+      const listing_verdict& listing = checker.verdict();
+      const bool cut_short = listing.failed && listing.output_ended;
+      if (result.status != 0 && (!listing.failed || cut_short)) {
+        return failed(failure_kind::status, result, checker, std::move(errors));
+      }
+      if (listing.failed) {
+        return failed(failure_kind::listing, result, checker, std::move(errors));
       }
       break;
+    }
     case process_ending::not_started:
       break;
   }

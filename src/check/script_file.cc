@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 
 #include "io/input.h"
@@ -139,25 +138,6 @@ std::optional<script> value_of_saved_file(const saved_file& file) {
   std::optional<script> value = read_value(fd, file.path, file.lines, nullptr);
   system_close(fd);
   return value;
-}
-
-bool write_script_file(const char* path, const script& value, message_stream& messages) {
-  std::FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) {
-    complain(messages, "%s: %s\n", quote(path).text, std::strerror(errno));
-    return false;
-  }
-  candidate_source source(without_items(value, 0, 0));
-  bool written = true;
-  for (line_span part = source.next(); part.size != 0 && written; part = source.next()) {
-    written = std::fwrite(part.data, 1, part.size, file) == part.size;
-  }
-  const int error = written ? 0 : errno;
-  if (std::fclose(file) != 0 || !written) {
-    complain(messages, "%s: %s\n", quote(path).text, std::strerror(written ? errno : error));
-    return false;
-  }
-  return true;
 }
 
 }  // namespace keyscript

@@ -8,8 +8,7 @@
 #include "script/script_value.h"
 #include "script/source.h"
 
-// Scripts in files: a saved script read for a run as it is needed, and a
-// reduced script written out.
+// A saved script, read for a run as it is needed.
 
 namespace keyscript {
 
@@ -34,7 +33,5 @@ std::unique_ptr<line_source> open_saved_file(const saved_file& file);
 // Its compact value, for shrinking; none when the file can no longer be read
 // as it was.
 std::optional<script> value_of_saved_file(const saved_file& file);
-
-bool write_script_file(const char* path, const script& value, message_stream& messages);
 
 }  // namespace keyscript

@@ -10,8 +10,10 @@
 #include "check/run_check.h"
 #include "check/script_file.h"
 #include "check/shrinking.h"
+#include "io/file_output.h"
 #include "io/quote.h"
 #include "script/limits.h"
+#include "shrink/candidate.h"
 #include "wide/wide_source.h"
 
 namespace keyscript {
@@ -64,10 +66,11 @@ class session {
   std::optional<int> check_generated(const campaign_run& planned, const failure_origin& origin);
   int fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin, script failing);
   std::int64_t timeout_ms(std::uint64_t lines) const;
-  failure_origin origin_of(std::uint32_t run, std::uint32_t runs, std::uint32_t seed, const campaign_run& script,
-                           const char* path) const {
-    return {run, runs, seed, script, path, plan_.kind, plan_.timeout_s.value_or(0)};
+  failure_origin origin_of(std::uint32_t run, std::uint32_t runs, std::optional<std::uint32_t> campaign_seed,
+                           const campaign_run& script, const char* path) const {
+    return {run, runs, campaign_seed, script, path, plan_.kind, plan_.timeout_s.value_or(0), plan_.checker};
   }
+  reduced_file write_reduced(const script& value);
 
   const session_plan& plan_;
   message_stream& messages_;
@@ -129,7 +132,7 @@ int session::carry_out(const campaign_scripts& scripts) {
 
 int session::carry_out(const single_script& scripts) {
   const campaign_run& planned = scripts.run;
-  if (const std::optional<int> status = check_generated(planned, origin_of(1, 1, planned.seed, planned, nullptr))) {
+  if (const std::optional<int> status = check_generated(planned, origin_of(1, 1, std::nullopt, planned, nullptr))) {
     return *status;
   }
   char line[160];
@@ -159,7 +162,7 @@ int session::carry_out(const saved_script& scripts) {
   }
   const run_settings settings{plan_.kind, timeout_ms(file->lines), &interrupted_};
   const run_verdict verdict = check_run(plan_.program, *feed, *expected, settings);
-  if (const std::optional<int> status = judge(verdict, origin_of(1, 1, 0, {}, scripts.path), &*file)) {
+  if (const std::optional<int> status = judge(verdict, origin_of(1, 1, std::nullopt, {}, scripts.path), &*file)) {
     return *status;
   }
   out_.write("result=pass runs=1 script=");
@@ -182,12 +185,25 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
     outcome = shrink_with_progress(plan_.program, std::move(outcome.value), verdict,
                                    {plan_.kind, limit, plan_.jobs, plan_.shrink_time_s}, interrupted_, messages_);
   }
-  if (!write_script_file(plan_.output_path, outcome.value, messages_)) {
-    return CHECK_TROUBLE;
-  }
-  report_reduced(messages_, outcome, lines, plan_.output_path);
-  out_.write(result_line(failure, origin, lines, outcome, plan_.output_path));
+  const reduced_file file = write_reduced(outcome.value);
+  report_reduced(messages_, outcome, lines, file);
+  out_.write(result_line(failure, origin, lines, outcome, file));
   return CHECK_FAILED;
+}
+
+// A file that cannot be written loses nothing: the report then shows the
+// whole script.
+reduced_file session::write_reduced(const script& value) {
+  const file_written written = write_file(plan_.output_path, [&](output_writer& file) {
+    candidate_source source(without_items(value, 0, 0));
+    for (line_span part = source.next(); part.size != 0; part = source.next()) {
+      file.write({part.data, part.size});
+    }
+  });
+  if (written.error != 0) {
+    complain(messages_, "%s: %s\n", quote(plan_.output_path).text, std::strerror(written.error));
+  }
+  return {plan_.output_path, written.error == 0, written.replaced};
 }
 
 int session::carry_out(const printed_script& scripts) {
@@ -202,6 +218,14 @@ int session::carry_out(const printed_script& scripts) {
 
 int run_session(const session_plan& plan, message_stream& messages, output_writer& out,
                 const std::atomic<bool>& interrupted) {
+  // Where a failure's script will go is checked first, without touching
+  // what is there: finding out after a long campaign would be too late.
+  if (!std::holds_alternative<printed_script>(plan.scripts)) {
+    if (const int error = check_writable(plan.output_path)) {
+      complain(messages, "%s: %s\n", quote(plan.output_path).text, std::strerror(error));
+      return CHECK_TROUBLE;
+    }
+  }
   session carried(plan, messages, out, interrupted);
   return std::visit([&](const auto& scripts) { return carried.carry_out(scripts); }, plan.scripts);
 }

@@ -7,22 +7,22 @@ namespace keyscript {
 
 namespace {
 
-// The words written so far, whether the last of them is an open '...', and
-// the room each piece must leave free for the ending (besides the NUL).
+// The word written so far, whether it ends in an open '...', and the room
+// each piece must leave free for the ending (besides the NUL) when the word
+// has a capacity.
 struct word_builder {
-  quoted_word word{};
-  std::size_t used = 0;
+  std::string text;
   bool open = false;
   std::size_t reserve = 0;
+  bool capped = true;
 };
 
 // Appends `piece` if it fits, leaving the builder's reserve and the NUL free.
 bool append(word_builder& builder, std::string_view piece) {
-  if (builder.used + piece.size() + builder.reserve >= QUOTED_CAPACITY) {
+  if (builder.capped && builder.text.size() + piece.size() + builder.reserve >= QUOTED_CAPACITY) {
     return false;
   }
-  std::memcpy(builder.word.text + builder.used, piece.data(), piece.size());
-  builder.used += piece.size();
+  builder.text += piece;
   return true;
 }
 
@@ -65,28 +65,43 @@ bool build(word_builder& builder, std::string_view text) {
   return true;
 }
 
-}  // namespace
-
-quoted_word quote(std::string_view text) {
-  // First as a whole word, with room for its closing quote only; a text that
-  // does not fit is built again, leaving room for "'..." too.
-  word_builder builder{.reserve = 1};
-  const bool whole = build(builder, text);
-  if (!whole) {
-    builder = word_builder{.reserve = 4};
-    build(builder, text);
-  }
+void close_word(word_builder& builder, std::string_view text) {
   builder.reserve = 0;
   if (text.empty()) {
     append(builder, "''");
   } else if (builder.open) {
     append(builder, "'");
   }
+}
+
+}  // namespace
+
+quoted_word quote(std::string_view text) {
+  // First as a whole word, with room for its closing quote only; a text that
+  // does not fit is built again, leaving room for "'..." too.
+  word_builder builder;
+  builder.reserve = 1;
+  const bool whole = build(builder, text);
+  if (!whole) {
+    builder = word_builder();
+    builder.reserve = 4;
+    build(builder, text);
+  }
+  close_word(builder, text);
   if (!whole) {
     append(builder, "...");
   }
-  builder.word.text[builder.used] = '\0';
-  return builder.word;
+  quoted_word word{};
+  std::memcpy(word.text, builder.text.data(), builder.text.size());
+  return word;
+}
+
+std::string shell_word(std::string_view text) {
+  word_builder builder;
+  builder.capped = false;
+  build(builder, text);
+  close_word(builder, text);
+  return std::move(builder.text);
 }
 
 }  // namespace keyscript

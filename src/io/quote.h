@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace keyscript {
@@ -17,5 +18,10 @@ struct quoted_word {
 // message stays one line. A text too long for the room is cut, and "..."
 // follows the closing quote.
 quoted_word quote(std::string_view text);
+
+// The same word whole, however long: for text that is to be run or parsed
+// again (a command line to repeat, a logfmt field), where a cut word would
+// name something else.
+std::string shell_word(std::string_view text);
 
 }  // namespace keyscript

@@ -76,7 +76,7 @@ TEST(CheckOptions, CommandLinesBecomePlans) {
   for (const auto& c : cases) {
     const reading r = read(c.words);
     ASSERT_TRUE(r.got.options) << c.plan << r.streams.err;
-    EXPECT_EQ(summary(plan_session(*r.got.options, CLOCK)), c.plan);
+    EXPECT_EQ(summary(plan_session(*r.got.options, CLOCK, "keyscript-check")), c.plan);
     EXPECT_EQ(r.streams.err, "");
   }
 }
@@ -84,23 +84,25 @@ TEST(CheckOptions, CommandLinesBecomePlans) {
 TEST(CheckOptions, SettingsForRunsAndShrinking) {
   const reading defaults = read({"./tree"});
   ASSERT_TRUE(defaults.got.options);
-  const session_plan plan = plan_session(*defaults.got.options, CLOCK);
+  const session_plan plan = plan_session(*defaults.got.options, CLOCK, "build/keyscript-check");
   EXPECT_EQ(plan.kind, semantics::set);
   EXPECT_FALSE(plan.timeout_s);
   EXPECT_TRUE(plan.shrink);
   EXPECT_GE(plan.jobs, 1U);
   EXPECT_STREQ(plan.output_path, "keyscript-check-failure.txt");
+  EXPECT_EQ(plan.checker, "'build/keyscript-check'");
 
   const reading given = read(
       {"--multiset", "--timeout", "2.5", "--no-shrink", "-j", "3", "--shrink-time", "9", "-o", "out.txt", "./tree"});
   ASSERT_TRUE(given.got.options);
-  const session_plan set = plan_session(*given.got.options, CLOCK);
+  const session_plan set = plan_session(*given.got.options, CLOCK, "keyscript-check");
   EXPECT_EQ(set.kind, semantics::multiset);
   EXPECT_EQ(set.timeout_s, 2.5);
   EXPECT_FALSE(set.shrink);
   EXPECT_EQ(set.jobs, 3U);
   EXPECT_EQ(set.shrink_time_s, 9);
   EXPECT_STREQ(set.output_path, "out.txt");
+  EXPECT_EQ(set.checker, "keyscript-check");
 }
 
 TEST(CheckOptions, HelpAndVersionEndTheRunWithoutAPlan) {

@@ -107,8 +107,9 @@ TEST(CheckEndToEnd, WideScriptsFindWhatKeyscriptsCannotAndRunAgain) {
   const checked found = check({"--seed", "7", "--no-shrink", "-o", work.path + "/failure.txt", "--", merge_bug});
   const std::string shape = check_e2e::field(found.result, "shape");
   EXPECT_NE(shape, "keyscript") << found.result;
-  const std::string again = "  this run again: keyscript-check --shape " + shape + " --seed " +
-                            check_e2e::field(found.result, "seed") + " --num-keys " +
+  // keyscript-check was started by its path, so the command names that path.
+  const std::string again = "  this run again: '" + std::string(KEYSCRIPT_CHECK_BINARY) + "' --shape " + shape +
+                            " --seed " + check_e2e::field(found.result, "seed") + " --num-keys " +
                             check_e2e::field(found.result, "num_keys") + " -- '" + merge_bug + "'\n";
   EXPECT_NE(found.run.err.find(again), std::string::npos) << found.run.err;
   const checked rerun = check({"--shape", shape, "--seed", check_e2e::field(found.result, "seed"), "--num-keys",

@@ -27,6 +27,7 @@ TEST(Quote, TextComesOutAsOneShellWord) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(quote(c.text).text, c.word) << c.text;
+    EXPECT_EQ(shell_word(c.text), c.word) << c.text;
   }
 }
 
@@ -42,6 +43,8 @@ TEST(Quote, LongTextIsCutToFitTheRoom) {
   // A cut between escapes never leaves half of one.
   const std::string word = quote(std::string(200, '\n')).text;
   EXPECT_EQ(word.substr(word.size() - 8), "$'\\n'...");
+  // What is to be run again is never cut.
+  EXPECT_EQ(shell_word(std::string(1000, '7')), "'" + std::string(1000, '7') + "'");
 }
 
 }  // namespace
