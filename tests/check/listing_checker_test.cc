@@ -48,6 +48,9 @@ TEST(ListingChecker, JudgesOutputAgainstTheModel) {
       {"a key missing", script, "1\n5\n1\n5\n", false, true, 1, 2, 1, 0},
       {"a key not deleted", script, "1\n2\n5\n1\n2\n5\n", false, true, 2, 2, 0, 1},
       {"out of order ends the listing", script, "1\n5\n2\n1\n5\n", false, true, 1, 2, 1, 0},
+      // The next listing's first key is lower than the last one listed: this
+      // listing has ended short, and that key is not an extra one.
+      {"a short listing", script, "1\n2\n1\n5\n", false, true, 1, 3, 1, 0},
       {"not a key", script, "1\nx\n", false, true, 1, 2, 2, 0},
       {"a line too long for a key", script, "1\n2\n5\n1\n55555555555555555555555\n", false, true, 2, 2, 1, 0},
       {"ends early", script, "1\n2\n5\n", false, true, 2, 1, 2, 0},

@@ -4,8 +4,14 @@
 //   largest_never_held  the key 32767 is silently not inserted
 //   crash_on_absent     deleting a key not held aborts (SIGABRT)
 //   hang_on_absent      deleting a key not held never returns
+//   exits_on_absent     deleting a key not held ends the program as an
+//                       uncaught exception ends Python's: a traceback on
+//                       standard error, status 1
+//   slow_start_hang     takes 0.7 s to start, as an interpreter under load
+//                       may, and hangs on deleting a key not held
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -19,7 +25,15 @@
 namespace keyscript::samples {
 namespace {
 
-enum class Bug : std::uint8_t { none, lose_subtree, largest_never_held, crash_on_absent, hang_on_absent };
+enum class Bug : std::uint8_t {
+  none,
+  lose_subtree,
+  largest_never_held,
+  crash_on_absent,
+  hang_on_absent,
+  exits_on_absent,
+  slow_start_hang,
+};
 constexpr Bug kBug = Bug::BUG;
 
 // One past the largest key the tree takes: the planted off-by-one leaves
@@ -58,8 +72,19 @@ class Tree {
     }
     if (*link == kNone) {
       if constexpr (kBug == Bug::crash_on_absent) std::abort();
-      if constexpr (kBug == Bug::hang_on_absent) {
+      if constexpr (kBug == Bug::hang_on_absent || kBug == Bug::slow_start_hang) {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+      }
+      if constexpr (kBug == Bug::exits_on_absent) {
+        std::fprintf(stderr,
+                     "Traceback (most recent call last):\n"
+                     "  File \"tree.py\", line 40, in <module>\n"
+                     "    tree.delete(key)\n"
+                     "  File \"tree.py\", line 21, in delete\n"
+                     "    del self.nodes[key]\n"
+                     "KeyError: %u\n",
+                     static_cast<unsigned>(key));
+        std::exit(1);
       }
       return;
     }
@@ -123,6 +148,9 @@ class Tree {
 }  // namespace keyscript::samples
 
 int main() {
+  if constexpr (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  }
   keyscript::samples::Tree tree;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(tree, out);
