@@ -26,6 +26,7 @@ enum option_code : int {
   SCRIPT,
   MULTISET,
   TIMEOUT,
+  IDLE_TIMEOUT,
   NO_SHRINK,
   SHRINK_TIME,
   VERSION,
@@ -45,6 +46,7 @@ constexpr option LONG_OPTIONS[] = {
     {"script", required_argument, nullptr, SCRIPT},
     {"multiset", no_argument, nullptr, MULTISET},
     {"timeout", required_argument, nullptr, TIMEOUT},
+    {"idle-timeout", required_argument, nullptr, IDLE_TIMEOUT},
     {"no-shrink", no_argument, nullptr, NO_SHRINK},
     {"jobs", required_argument, nullptr, JOBS},
     {"shrink-time", required_argument, nullptr, SHRINK_TIME},
@@ -92,10 +94,13 @@ void write_help(output_writer& out, const char* program) {
       "  --multiset        the program keeps copies: each insertion adds one\n"
       "\n"
       "Running and shrinking:\n"
-      "  --timeout SECONDS a run's time limit (default: 10, plus 1 for every million\n"
-      "                    lines of the script, and for a wide script of the most\n"
-      "                    its listings can come to); the program's whole process\n"
-      "                    group is killed at the limit\n"
+      "  --timeout SECONDS a run's time limit, in place of the defaults: a run ends\n"
+      "                    as a timeout after 10 s, plus ten times the program's\n"
+      "                    start-up, plus 5 us a line of script and listings,\n"
+      "                    without progress (no input taken, no output given),\n"
+      "                    and in a campaign also after the same with 10 us a\n"
+      "                    line in all; everything the run started is killed\n"
+      "  --idle-timeout SECONDS  the limit on time without progress alone\n"
       "  --no-shrink       report a failure as found\n"
       "  -j, --jobs N      candidates run side by side while shrinking (default: the\n"
       "                    processors); the result is the same for any N\n"
@@ -130,10 +135,12 @@ std::optional<std::uint64_t> whole_number(const char* text, std::uint64_t low, s
   return value;
 }
 
+// Seconds to a millisecond: the limits count whole milliseconds, and a limit
+// that rounds to none would time out every run.
 std::optional<double> seconds(const char* text) {
   char* end = nullptr;
   const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !(value > 0) || value > 1e6) {
+  if (end == text || *end != '\0' || !(value >= 0.001) || value > 1e6) {
     return std::nullopt;
   }
   return value;
@@ -196,10 +203,13 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
         break;
       }
       case TIMEOUT:
+      case IDLE_TIMEOUT:
       case SHRINK_TIME: {
         const auto value = seconds(optarg);
-        if (!value) return refuse("a number of seconds above 0");
-        (code == TIMEOUT ? options.timeout_s.emplace() : options.shrink_time_s) = *value;
+        if (!value) return refuse("a number of seconds from 0.001 to 1000000");
+        (code == TIMEOUT        ? options.timeout_s.emplace()
+         : code == IDLE_TIMEOUT ? options.idle_timeout_s.emplace()
+                                : options.shrink_time_s) = *value;
         break;
       }
       case PRINT_SCRIPT:

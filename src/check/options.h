@@ -47,6 +47,7 @@ struct check_options {
   const char* script_path = nullptr;
   semantics kind = semantics::set;
   std::optional<double> timeout_s;
+  std::optional<double> idle_timeout_s;
   bool shrink = true;
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;

@@ -30,6 +30,7 @@ session_plan plan_session(const check_options& options, std::uint32_t clock_seed
   plan.program.argv = options.program;
   plan.kind = options.kind;
   plan.timeout_s = options.timeout_s;
+  plan.idle_timeout_s = options.idle_timeout_s;
   plan.shrink = options.shrink;
   plan.jobs = options.jobs;
   plan.shrink_time_s = options.shrink_time_s;

@@ -39,7 +39,8 @@ struct session_plan {
   std::variant<campaign_scripts, single_script, saved_script, printed_script> scripts;
   process_command program;
   semantics kind = semantics::set;
-  std::optional<double> timeout_s;  // none: the default limit
+  std::optional<double> timeout_s;       // none: the default limits
+  std::optional<double> idle_timeout_s;  // none: the default
   bool shrink = true;
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;

@@ -161,6 +161,28 @@ void report_failure(message_stream& messages, const run_failed& failure, std::in
   report_errors(messages, failure.errors);
 }
 
+void report_pace(message_stream& messages, const program_pace& pace, std::uint64_t lines) {
+  if (pace.largest_lines() == 0) {
+    say(messages, "  no run had finished before it; --timeout SECONDS gives a run as long as it needs\n");
+    return;
+  }
+  say(messages, "  the largest run that finished, of %" PRIu64 " lines with its listings, took %.1f s",
+      pace.largest_lines(), static_cast<double>(pace.largest_ms()) / 1000);
+  const std::int64_t enough = timeout_to_finish_s(pace, lines);
+  if (enough > 0) {
+    say(messages, "; at its pace, --timeout %" PRId64 " would let this one finish\n", enough);
+  } else {
+    say(messages, "\n");
+  }
+}
+
+void report_unconfirmed(message_stream& messages, const shrink_outcome& outcome, const run_verdict& original) {
+  say(messages,
+      "warning: run again on the reduced script of %zu lines, with the failing run's limits, the program gave %s, "
+      "not %s; the script kept is the one that failed\n",
+      outcome.value.items.size(), outcome_name(outcome.verdict), outcome_name(original));
+}
+
 void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines,
                     const reduced_file& file) {
   const std::size_t now = outcome.value.items.size();

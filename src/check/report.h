@@ -7,6 +7,7 @@
 
 #include "check/campaign.h"
 #include "check/shrinking.h"
+#include "check/time_limits.h"
 #include "check/verdict.h"
 #include "io/messages.h"
 #include "process/process.h"
@@ -41,6 +42,11 @@ struct reduced_file {
 
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
                     const failure_origin& origin, const process_command& program);
+// For a timeout: how fast the program went on the runs that finished, and
+// the --timeout that would let a run of `lines` finish at that pace.
+void report_pace(message_stream& messages, const program_pace& pace, std::uint64_t lines);
+// The last run on the reduced script did not fail as `original` did.
+void report_unconfirmed(message_stream& messages, const shrink_outcome& outcome, const run_verdict& original);
 void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines,
                     const reduced_file& file);
 std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,

@@ -76,7 +76,7 @@ run_verdict check_run(const process_command& program, line_source& feed, line_so
   std::string errors;
   keeping err(errors);
   process_limits limits;
-  limits.timeout_ms = settings.timeout_ms;
+  limits.timeout_ms = settings.limits.whole_ms;
   limits.cancel = settings.cancel;
   const process_result result = run_process(program, &feed, out, err, limits);
   if (result.ending == process_ending::not_started) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "check/time_limits.h"
 #include "check/verdict.h"
 #include "process/process.h"
 #include "script/source.h"
@@ -13,7 +14,7 @@ namespace keyscript {
 
 struct run_settings {
   semantics kind = semantics::set;
-  std::int64_t timeout_ms = -1;
+  run_limits limits;
   const std::atomic<bool>* cancel = nullptr;  // set: the run ends at once
 };
 

@@ -20,17 +20,6 @@ namespace keyscript {
 
 namespace {
 
-// A run's time limit, unless given: 10 s, a hundred times what a campaign's
-// largest script takes through a Python program here, plus 1 s for every
-// million lines of the script, so that a script of 10^8 lines is not
-// mistaken for a hang of a program that takes a microsecond a line.
-constexpr double DEFAULT_TIMEOUT_S = 10;
-constexpr double TIMEOUT_S_PER_MILLION_LINES = 1;
-// A candidate gets ten times the longest finished run, and at least half a
-// second: a hang costs that, not the whole time limit, each time.
-constexpr std::int64_t CANDIDATE_FLOOR_MS = 500;
-constexpr std::int64_t CANDIDATE_FACTOR = 10;
-
 // A generated script as a value: 4 bytes a line.
 script generated_script(const campaign_run& run) {
   const std::unique_ptr<line_source> source = script_of(run);
@@ -43,11 +32,25 @@ script generated_script(const campaign_run& run) {
   return builder.take();
 }
 
+// A listing's failure shows at its checkpoint: what follows cannot matter.
+script cut_where_it_failed(script failing, const run_failed& failure) {
+  return failure.kind == failure_kind::listing ? cut_after_checkpoint(std::move(failing), failure.listing.checkpoint)
+                                               : failing;
+}
+
 // The lines a run's time limit allows for: keyscript's listings are about as
 // long as its script; a wide script's may be many times longer.
 std::uint64_t lines_to_allow_for(const campaign_run& run) {
   return run.shape ? static_cast<std::uint64_t>(most_lines_with_listings(run.num_keys))
                    : 2 * static_cast<std::uint64_t>(run.num_keys);
+}
+
+int print_script(const campaign_run& run, output_writer& out) {
+  const std::unique_ptr<line_source> source = script_of(run);
+  for (line_span part = source->next(); part.size != 0 && out.error() == 0; part = source->next()) {
+    out.write({part.data, part.size});
+  }
+  return CHECK_PASSED;
 }
 
 class session {
@@ -58,14 +61,17 @@ class session {
   int carry_out(const campaign_scripts& scripts);
   int carry_out(const single_script& scripts);
   int carry_out(const saved_script& scripts);
-  int carry_out(const printed_script& scripts);
+  int carry_out(const printed_script& /*scripts*/) { return CHECK_TROUBLE; }  // printed without a session
+  void measure_startup();
 
  private:
   // A run's verdict: pass (nullopt), or the status the whole session ends with.
-  std::optional<int> judge(const run_verdict& verdict, const failure_origin& origin, const saved_file* file);
-  std::optional<int> check_generated(const campaign_run& planned, const failure_origin& origin);
-  int fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin, script failing);
-  std::int64_t timeout_ms(std::uint64_t lines) const;
+  std::optional<int> judge(const run_verdict& verdict, const failure_origin& origin, const run_limits& limits,
+                           std::uint64_t lines, const saved_file* file);
+  std::optional<int> check_generated(const campaign_run& planned, const failure_origin& origin, bool in_campaign);
+  int fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin,
+           const run_limits& limits, std::uint64_t lines, const saved_file* file);
+  std::optional<script> failing_script(const failure_origin& origin, const saved_file* file);
   failure_origin origin_of(std::uint32_t run, std::uint32_t runs, std::optional<std::uint32_t> campaign_seed,
                            const campaign_run& script, const char* path) const {
     return {run, runs, campaign_seed, script, path, plan_.kind, plan_.timeout_s.value_or(0), plan_.checker};
@@ -76,17 +82,24 @@ class session {
   message_stream& messages_;
   output_writer& out_;
   const std::atomic<bool>& interrupted_;
-  std::int64_t longest_finished_ms_ = 0;
+  const given_limits given_{plan_.timeout_s, plan_.idle_timeout_s};
+  program_pace pace_;
 };
 
-std::int64_t session::timeout_ms(std::uint64_t lines) const {
-  const double limit = plan_.timeout_s
-                           ? *plan_.timeout_s
-                           : DEFAULT_TIMEOUT_S + TIMEOUT_S_PER_MILLION_LINES * static_cast<double>(lines) / 1e6;
-  return static_cast<std::int64_t>(limit * 1000);
+// How long the program takes to start: a run on the script "q" alone, which
+// a correct program answers by listing nothing. One that fails it is left
+// for the runs to find; its start-up counts as nothing.
+void session::measure_startup() {
+  const script quit_alone{{QUIT_ITEM}};
+  const run_settings settings{plan_.kind, campaign_run_limits(pace_, 1, given_), &interrupted_};
+  const run_verdict verdict = check_script(plan_.program, quit_alone, settings);
+  if (std::holds_alternative<run_passed>(verdict.outcome)) {
+    pace_.set_startup(verdict.elapsed_ms);
+  }
 }
 
-std::optional<int> session::judge(const run_verdict& verdict, const failure_origin& origin, const saved_file* file) {
+std::optional<int> session::judge(const run_verdict& verdict, const failure_origin& origin, const run_limits& limits,
+                                  std::uint64_t lines, const saved_file* file) {
   if (const auto* not_started = std::get_if<run_not_started>(&verdict.outcome)) {
     complain(messages_, "cannot run %s: %s\n", quote(plan_.program.argv[0]).text, std::strerror(not_started->error));
     return CHECK_TROUBLE;
@@ -101,25 +114,26 @@ std::optional<int> session::judge(const run_verdict& verdict, const failure_orig
       complain(messages_, "interrupted\n");
       return CHECK_TROUBLE;
     }
-    longest_finished_ms_ = std::max(longest_finished_ms_, verdict.elapsed_ms);
+    pace_.note_finished(lines, verdict.elapsed_ms);
     return std::nullopt;
   }
-  if (failure->kind != failure_kind::timeout) {
-    longest_finished_ms_ = std::max(longest_finished_ms_, verdict.elapsed_ms);
-  }
+  return fail(*failure, verdict, origin, limits, lines, file);
+}
+
+// The script that failed, as a value.
+std::optional<script> session::failing_script(const failure_origin& origin, const saved_file* file) {
   std::optional<script> failing = file != nullptr ? value_of_saved_file(*file) : generated_script(origin.script);
   if (!failing) {
     complain(messages_, "%s: cannot be read again as it was\n", quote(file->path).text);
-    return CHECK_TROUBLE;
   }
-  return fail(*failure, verdict, origin, std::move(*failing));
+  return failing;
 }
 
 int session::carry_out(const campaign_scripts& scripts) {
   for (std::uint32_t index = 0; index < scripts.runs; ++index) {
     const campaign_run planned = plan_run(scripts.seed, scripts.runs, scripts.max_keys, index, scripts.kinds);
     if (const std::optional<int> status =
-            check_generated(planned, origin_of(index + 1, scripts.runs, scripts.seed, planned, nullptr))) {
+            check_generated(planned, origin_of(index + 1, scripts.runs, scripts.seed, planned, nullptr), true)) {
       return *status;
     }
   }
@@ -132,7 +146,8 @@ int session::carry_out(const campaign_scripts& scripts) {
 
 int session::carry_out(const single_script& scripts) {
   const campaign_run& planned = scripts.run;
-  if (const std::optional<int> status = check_generated(planned, origin_of(1, 1, std::nullopt, planned, nullptr))) {
+  if (const std::optional<int> status =
+          check_generated(planned, origin_of(1, 1, std::nullopt, planned, nullptr), false)) {
     return *status;
   }
   char line[160];
@@ -142,11 +157,15 @@ int session::carry_out(const single_script& scripts) {
   return CHECK_PASSED;
 }
 
-std::optional<int> session::check_generated(const campaign_run& planned, const failure_origin& origin) {
+std::optional<int> session::check_generated(const campaign_run& planned, const failure_origin& origin,
+                                            bool in_campaign) {
   const std::unique_ptr<line_source> feed = script_of(planned);
   const std::unique_ptr<line_source> expected = script_of(planned);
-  const run_settings settings{plan_.kind, timeout_ms(lines_to_allow_for(planned)), &interrupted_};
-  return judge(check_run(plan_.program, *feed, *expected, settings), origin, nullptr);
+  const std::uint64_t lines = lines_to_allow_for(planned);
+  const run_limits limits =
+      in_campaign ? campaign_run_limits(pace_, lines, given_) : single_run_limits(pace_, lines, given_);
+  const run_settings settings{plan_.kind, limits, &interrupted_};
+  return judge(check_run(plan_.program, *feed, *expected, settings), origin, limits, lines, nullptr);
 }
 
 int session::carry_out(const saved_script& scripts) {
@@ -160,9 +179,13 @@ int session::carry_out(const saved_script& scripts) {
     complain(messages_, "%s: %s\n", quote(scripts.path).text, std::strerror(errno));
     return CHECK_TROUBLE;
   }
-  const run_settings settings{plan_.kind, timeout_ms(file->lines), &interrupted_};
+  // A saved script's listings are about as long as the script.
+  const std::uint64_t lines = 2 * file->lines;
+  const run_limits limits = single_run_limits(pace_, lines, given_);
+  const run_settings settings{plan_.kind, limits, &interrupted_};
   const run_verdict verdict = check_run(plan_.program, *feed, *expected, settings);
-  if (const std::optional<int> status = judge(verdict, origin_of(1, 1, std::nullopt, {}, scripts.path), &*file)) {
+  if (const std::optional<int> status =
+          judge(verdict, origin_of(1, 1, std::nullopt, {}, scripts.path), limits, lines, &*file)) {
     return *status;
   }
   out_.write("result=pass runs=1 script=");
@@ -171,23 +194,34 @@ int session::carry_out(const saved_script& scripts) {
   return CHECK_PASSED;
 }
 
-int session::fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin, script failing) {
+int session::fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin,
+                  const run_limits& limits, std::uint64_t lines, const saved_file* file) {
   report_failure(messages_, failure, verdict.elapsed_ms, origin, plan_.program);
-  const std::size_t lines = failing.items.size();
-  // A listing is cut after the checkpoint that failed before it shrinks.
-  if (failure.kind == failure_kind::listing) {
-    failing = cut_after_checkpoint(std::move(failing), failure.listing.checkpoint);
+  if (failure.kind == failure_kind::timeout) {
+    report_pace(messages_, pace_, lines);
   }
-  shrink_outcome outcome{std::move(failing), verdict, 0, false, 0};
+  std::optional<script> failing = failing_script(origin, file);
+  if (!failing) {
+    return CHECK_TROUBLE;
+  }
+  const std::size_t failing_lines = failing->items.size();
+  shrink_outcome outcome{cut_where_it_failed(std::move(*failing), failure), verdict, 0, false, 0};
   if (plan_.shrink) {
-    const std::int64_t limit =
-        std::min(timeout_ms(lines), std::max(CANDIDATE_FLOOR_MS, CANDIDATE_FACTOR * longest_finished_ms_));
-    outcome = shrink_with_progress(plan_.program, std::move(outcome.value), verdict,
-                                   {plan_.kind, limit, plan_.jobs, plan_.shrink_time_s}, interrupted_, messages_);
+    const shrink_plan shrinking{plan_.kind, candidate_limits(pace_, lines, limits), limits, plan_.jobs,
+                                plan_.shrink_time_s};
+    outcome =
+        shrink_with_progress(plan_.program, std::move(outcome.value), verdict, shrinking, interrupted_, messages_);
   }
-  const reduced_file file = write_reduced(outcome.value);
-  report_reduced(messages_, outcome, lines, file);
-  out_.write(result_line(failure, origin, lines, outcome, file));
+  if (!outcome.confirmed) {
+    // A script that does not fail again is no result: the one that failed is
+    // kept, and the report says so.
+    report_unconfirmed(messages_, outcome, verdict);
+    outcome.value = cut_where_it_failed(std::move(*failing_script(origin, file)), failure);
+    outcome.verdict = verdict;
+  }
+  const reduced_file written = write_reduced(outcome.value);
+  report_reduced(messages_, outcome, failing_lines, written);
+  out_.write(result_line(failure, origin, failing_lines, outcome, written));
   return CHECK_FAILED;
 }
 
@@ -206,27 +240,21 @@ reduced_file session::write_reduced(const script& value) {
   return {plan_.output_path, written.error == 0, written.replaced};
 }
 
-int session::carry_out(const printed_script& scripts) {
-  const std::unique_ptr<line_source> source = script_of(scripts.run);
-  for (line_span part = source->next(); part.size != 0 && out_.error() == 0; part = source->next()) {
-    out_.write({part.data, part.size});
-  }
-  return CHECK_PASSED;
-}
-
 }  // namespace
 
 int run_session(const session_plan& plan, message_stream& messages, output_writer& out,
                 const std::atomic<bool>& interrupted) {
+  if (const auto* printed = std::get_if<printed_script>(&plan.scripts)) {
+    return print_script(printed->run, out);
+  }
   // Where a failure's script will go is checked first, without touching
   // what is there: finding out after a long campaign would be too late.
-  if (!std::holds_alternative<printed_script>(plan.scripts)) {
-    if (const int error = check_writable(plan.output_path)) {
-      complain(messages, "%s: %s\n", quote(plan.output_path).text, std::strerror(error));
-      return CHECK_TROUBLE;
-    }
+  if (const int error = check_writable(plan.output_path)) {
+    complain(messages, "%s: %s\n", quote(plan.output_path).text, std::strerror(error));
+    return CHECK_TROUBLE;
   }
   session carried(plan, messages, out, interrupted);
+  carried.measure_startup();
   return std::visit([&](const auto& scripts) { return carried.carry_out(scripts); }, plan.scripts);
 }
 

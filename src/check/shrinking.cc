@@ -93,7 +93,7 @@ shrink_outcome shrink_with_progress(const process_command& program, script faili
   const bool terminal = isatty(messages.fd) == 1;
   double last_line = 0;
   shrink_settings settings;
-  settings.run = {plan.kind, plan.candidate_timeout_ms, &stop};
+  settings.run = {plan.kind, plan.candidate_limits, &stop};
   settings.jobs = plan.jobs;
   settings.stop = &stop;
   settings.on_progress = [&](const shrink_progress& now) {
@@ -112,16 +112,15 @@ shrink_outcome shrink_with_progress(const process_command& program, script faili
   if (terminal) {
     say(messages, "\n");
   }
-  // Once more, outside the reducer: the script the report gives must fail.
+  // Once more, outside the reducer and with the failing run's own limits:
+  // the script the report gives must fail as that run did.
   run_settings again = settings.run;
+  again.limits = plan.failing_run_limits;
   again.cancel = nullptr;
   const run_verdict verdict = check_script(program, result.value, again);
-  if (!same_failure(verdict, original)) {
-    say(messages,
-        "warning: run again on the reduced script, the program gave %s, not %s: it may not be deterministic\n",
-        outcome_name(verdict), outcome_name(original));
-  }
-  return {std::move(result.value), verdict, result.candidates_tried, result.stopped_early, seconds_since_start()};
+  const bool confirmed = same_failure(verdict, original);
+  return {std::move(result.value), verdict,  result.candidates_tried, result.stopped_early,
+          seconds_since_start(),   confirmed};
 }
 
 }  // namespace keyscript

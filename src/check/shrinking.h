@@ -33,18 +33,22 @@ struct shrink_outcome {
   std::uint64_t candidates;
   bool stopped_early;
   double seconds;
+  bool confirmed = true;  // the last run on it failed as the failing run did
 };
 
 struct shrink_plan {
   semantics kind;
-  std::int64_t candidate_timeout_ms;
+  run_limits candidate_limits;
+  run_limits failing_run_limits;  // what the failing run had, for the last run on the result
   unsigned jobs;
   double seconds;  // at most, then the best so far
 };
 
 // Shrinks with progress on `messages` (one line redrawn on a terminal, a line
 // every few seconds elsewhere), stopping at the plan's time or when
-// `interrupted` is set, and runs the program once more on the result.
+// `interrupted` is set, and runs the program once more on the result, with
+// the limits the failing run had: a timeout found under a candidate's
+// shorter limit must show under those too, or the result is not kept.
 shrink_outcome shrink_with_progress(const process_command& program, script failing, const run_verdict& original,
                                     const shrink_plan& plan, const std::atomic<bool>& interrupted,
                                     message_stream& messages);
