@@ -28,6 +28,8 @@ enum option_code : int {
   TIMEOUT,
   IDLE_TIMEOUT,
   NO_SHRINK,
+  STORE,
+  NO_STORE,
   SHRINK_TIME,
   VERSION,
   SCRIPTS,
@@ -48,6 +50,8 @@ constexpr option LONG_OPTIONS[] = {
     {"timeout", required_argument, nullptr, TIMEOUT},
     {"idle-timeout", required_argument, nullptr, IDLE_TIMEOUT},
     {"no-shrink", no_argument, nullptr, NO_SHRINK},
+    {"store", required_argument, nullptr, STORE},
+    {"no-store", no_argument, nullptr, NO_STORE},
     {"jobs", required_argument, nullptr, JOBS},
     {"shrink-time", required_argument, nullptr, SHRINK_TIME},
     {"output", required_argument, nullptr, OUTPUT},
@@ -108,6 +112,9 @@ void write_help(output_writer& out, const char* program) {
       "                    the shortest failing script so far\n"
       "  -o, --output FILE where the reduced script goes (default\n"
       "                    keyscript-check-failure.txt)\n"
+      "  --store DIR       where failures are kept for the next campaign of the same\n"
+      "                    program, which runs them first (default .keyscript-check)\n"
+      "  --no-store        keep no failures, and run none kept\n"
       "  -h, --help        show this help\n"
       "  --version         show the version\n"
       "\n"
@@ -217,6 +224,12 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
         break;
       case NO_SHRINK:
         options.shrink = false;
+        break;
+      case STORE:
+        options.store = optarg;
+        break;
+      case NO_STORE:
+        options.store = nullptr;
         break;
       case JOBS: {
         const auto value = whole_number(optarg, 1, 1024);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "check/campaign.h"
+#include "check/failure_store.h"
 #include "io/messages.h"
 #include "io/writer.h"
 #include "replay/model.h"
@@ -52,7 +53,8 @@ struct check_options {
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;
   const char* output_path = DEFAULT_OUTPUT;
-  std::vector<std::string> program;  // PROGRAM and its arguments
+  const char* store = DEFAULT_STORE;  // null: --no-store
+  std::vector<std::string> program;   // PROGRAM and its arguments
 };
 
 // The options, or the status the run ends with here: after --help or

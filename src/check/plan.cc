@@ -35,6 +35,7 @@ session_plan plan_session(const check_options& options, std::uint32_t clock_seed
   plan.jobs = options.jobs;
   plan.shrink_time_s = options.shrink_time_s;
   plan.output_path = options.output_path;
+  plan.store = options.store;
   return plan;
 }
 

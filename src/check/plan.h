@@ -45,6 +45,7 @@ struct session_plan {
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;
   const char* output_path = DEFAULT_OUTPUT;
+  const char* store = DEFAULT_STORE;  // where failures are kept; null for none
   // keyscript-check as a command to run it again names it: as it was
   // invoked when that was a path, since a bare name may not be on PATH.
   std::string checker = "keyscript-check";

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "check/failure_store.h"
 #include "check/report.h"
 #include "check/run_check.h"
 #include "check/script_file.h"
@@ -19,6 +20,9 @@
 namespace keyscript {
 
 namespace {
+
+// Longer failures are not kept: a kept failure runs first in every campaign.
+constexpr std::size_t MOST_LINES_KEPT = 100000;
 
 // A generated script as a value: 4 bytes a line.
 script generated_script(const campaign_run& run) {
@@ -56,7 +60,11 @@ int print_script(const campaign_run& run, output_writer& out) {
 class session {
  public:
   session(const session_plan& plan, message_stream& messages, output_writer& out, const std::atomic<bool>& interrupted)
-      : plan_(plan), messages_(messages), out_(out), interrupted_(interrupted) {}
+      : plan_(plan), messages_(messages), out_(out), interrupted_(interrupted) {
+    if (plan.store != nullptr) {
+      store_.emplace(plan.store, identify_program(plan.program.argv, plan.kind));
+    }
+  }
 
   int carry_out(const campaign_scripts& scripts);
   int carry_out(const single_script& scripts);
@@ -72,6 +80,9 @@ class session {
   int fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin,
            const run_limits& limits, std::uint64_t lines, const saved_file* file);
   std::optional<script> failing_script(const failure_origin& origin, const saved_file* file);
+  std::optional<int> check_saved(const char* path);
+  std::optional<int> replay_kept();
+  void keep(const script& value);
   failure_origin origin_of(std::uint32_t run, std::uint32_t runs, std::optional<std::uint32_t> campaign_seed,
                            const campaign_run& script, const char* path) const {
     return {run, runs, campaign_seed, script, path, plan_.kind, plan_.timeout_s.value_or(0), plan_.checker};
@@ -84,6 +95,8 @@ class session {
   const std::atomic<bool>& interrupted_;
   const given_limits given_{plan_.timeout_s, plan_.idle_timeout_s};
   program_pace pace_;
+  std::optional<failure_store> store_;
+  bool replaying_kept_ = false;
 };
 
 // How long the program takes to start: a run on the script "q" alone, which
@@ -130,6 +143,9 @@ std::optional<script> session::failing_script(const failure_origin& origin, cons
 }
 
 int session::carry_out(const campaign_scripts& scripts) {
+  if (const std::optional<int> status = replay_kept()) {
+    return *status;
+  }
   for (std::uint32_t index = 0; index < scripts.runs; ++index) {
     const campaign_run planned = plan_run(scripts.seed, scripts.runs, scripts.max_keys, index, scripts.kinds);
     if (const std::optional<int> status =
@@ -168,15 +184,15 @@ std::optional<int> session::check_generated(const campaign_run& planned, const f
   return judge(check_run(plan_.program, *feed, *expected, settings), origin, limits, lines, nullptr);
 }
 
-int session::carry_out(const saved_script& scripts) {
-  const std::optional<saved_file> file = check_saved_file(scripts.path, messages_);
+std::optional<int> session::check_saved(const char* path) {
+  const std::optional<saved_file> file = check_saved_file(path, messages_);
   if (!file) {
     return CHECK_TROUBLE;
   }
   const std::unique_ptr<line_source> feed = open_saved_file(*file);
   const std::unique_ptr<line_source> expected = open_saved_file(*file);
   if (feed == nullptr || expected == nullptr) {
-    complain(messages_, "%s: %s\n", quote(scripts.path).text, std::strerror(errno));
+    complain(messages_, "%s: %s\n", quote(path).text, std::strerror(errno));
     return CHECK_TROUBLE;
   }
   // A saved script's listings are about as long as the script.
@@ -184,14 +200,36 @@ int session::carry_out(const saved_script& scripts) {
   const run_limits limits = single_run_limits(pace_, lines, given_);
   const run_settings settings{plan_.kind, limits, &interrupted_};
   const run_verdict verdict = check_run(plan_.program, *feed, *expected, settings);
-  if (const std::optional<int> status =
-          judge(verdict, origin_of(1, 1, std::nullopt, {}, scripts.path), limits, lines, &*file)) {
+  return judge(verdict, origin_of(1, 1, std::nullopt, {}, path), limits, lines, &*file);
+}
+
+int session::carry_out(const saved_script& scripts) {
+  if (const std::optional<int> status = check_saved(scripts.path)) {
     return *status;
   }
-  out_.write("result=pass runs=1 script=");
-  out_.write(quote(scripts.path).text);
-  out_.write("\n");
+  out_.write("result=pass runs=1 script=" + shell_word(scripts.path) + "\n");
   return CHECK_PASSED;
+}
+
+// The failures kept from earlier campaigns run first, reported apart from
+// the campaign's own runs, which are the same with them or without.
+std::optional<int> session::replay_kept() {
+  const std::vector<std::string> kept = store_ ? store_->kept() : std::vector<std::string>();
+  if (kept.empty()) {
+    return std::nullopt;
+  }
+  say(messages_, "keyscript-check: %zu failure%s kept from earlier campaigns of this program (in %s) run first\n",
+      kept.size(), kept.size() == 1 ? "" : "s", shell_word(store_->folder()).c_str());
+  replaying_kept_ = true;
+  for (const std::string& path : kept) {
+    if (const std::optional<int> status = check_saved(path.c_str())) {
+      return status;
+    }
+    say(messages_, "keyscript-check: the kept failure %s passes now: fixed, and dropped\n", shell_word(path).c_str());
+    failure_store::drop(path);
+  }
+  replaying_kept_ = false;
+  return std::nullopt;
 }
 
 int session::fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin,
@@ -221,8 +259,25 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
   }
   const reduced_file written = write_reduced(outcome.value);
   report_reduced(messages_, outcome, failing_lines, written);
+  keep(outcome.value);
   out_.write(result_line(failure, origin, failing_lines, outcome, written));
   return CHECK_FAILED;
+}
+
+// Keeps a failure for the next campaign of the same program, unless it is
+// one kept already or too long to be worth running first every time.
+void session::keep(const script& value) {
+  if (!store_ || replaying_kept_ || value.items.size() > MOST_LINES_KEPT) {
+    return;
+  }
+  std::string path;
+  const file_written kept = store_->keep(value, path);
+  if (kept.error != 0) {
+    say(messages_, "warning: the failure could not be kept in %s: %s\n", shell_word(store_->folder()).c_str(),
+        std::strerror(kept.error));
+  } else {
+    say(messages_, "kept for the next campaign of this program: %s\n", shell_word(path).c_str());
+  }
 }
 
 // A file that cannot be written loses nothing: the report then shows the

@@ -2,7 +2,9 @@
 // as short, a crash is reported by its status and its last words, and a
 // failure's script is never lost, whatever becomes of its file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -106,6 +108,49 @@ TEST(CheckVerdicts, CampaignsSharingAFileLeaveOneWholeScript) {
                 std::to_string(lines) == check_e2e::field(second.result, "reduced_lines"))
         << text << first.result << second.result;
   }
+}
+
+// A failure found is kept, runs first the next time, and once the program
+// is mended (the same file, rebuilt) it is reported fixed and dropped.
+TEST(CheckVerdicts, KeptFailuresRunFirstUntilTheyAreFixed) {
+  if (emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const check_e2e::temporary_directory work;
+  const std::string program = work.path + "/program";
+  const std::string store = work.path + "/store";
+  const auto build = [&](const char* sample) {
+    ASSERT_EQ(std::system(("cp " + SAMPLES + "/" + sample + " '" + program + "'").c_str()), 0);
+  };
+  const auto run = [&](const char* seed) {
+    return check({"--store", store, "--seed", seed, "--runs", "20", "--max-keys", "50", "-o",
+                  work.path + "/reduced.txt", "--", program},
+                 true);
+  };
+  build("sample_tree_lose_subtree");
+  const checked found = run("3");
+  ASSERT_EQ(found.run.status, 1) << found.run.err;
+  const std::string said = "kept for the next campaign of this program: '";
+  const std::size_t at = found.run.err.find(said);
+  ASSERT_NE(at, std::string::npos) << found.run.err;
+  const std::size_t from = at + said.size();
+  const std::string kept = found.run.err.substr(from, found.run.err.find('\'', from) - from);
+  EXPECT_EQ(read_text(kept), read_text(work.path + "/reduced.txt"));
+
+  const checked again = run("4");
+  EXPECT_EQ(again.run.status, 1) << again.run.err;
+  EXPECT_TRUE(again.run.err.starts_with("keyscript-check: 1 failure kept from earlier campaigns of this program"))
+      << again.run.err;
+  EXPECT_EQ(check_e2e::field(again.result, "script"), "'" + kept + "'") << again.result;
+
+  build("sample_tree");
+  const checked fixed = run("4");
+  EXPECT_EQ(fixed.run.status, 0) << fixed.run.err;
+  EXPECT_NE(fixed.run.err.find("the kept failure '" + kept + "' passes now: fixed, and dropped\n"), std::string::npos)
+      << fixed.run.err;
+  EXPECT_EQ(fixed.result, "result=pass runs=20 seed=4 max_keys=50 scripts=both\n");
+  EXPECT_EQ(access(kept.c_str(), F_OK), -1);
+  (void)!std::system(("rm -rf '" + store + "' '" + program + "'").c_str());
 }
 
 }  // namespace
