@@ -56,8 +56,10 @@ void report_counts(message_stream& messages, const listing_verdict& listing) {
 void report_listing(message_stream& messages, const listing_verdict& listing) {
   const std::string place = place_text(listing);
   if (listing.after_q) {
-    say(messages, "  after its listing at the last checkpoint, %s, the program wrote %s\n", place.c_str(),
-        listing.seen.c_str());
+    // An empty last listing is complete before it starts: whatever follows
+    // is an extra key of it or output after it, and the stream cannot tell.
+    say(messages, "  %s, the last: its listing ends after %" PRIu64 " keys, and the program wrote more: %s\n",
+        place.c_str(), listing.expected_count, listing.seen.c_str());
     return;
   }
   if (listing.ended_short) {
@@ -117,6 +119,23 @@ void report_rerun(message_stream& messages, const failure_origin& origin, const 
                 script.seed, script.num_keys);
   say(messages, "  this run again: %.*s%s -- %s\n", static_cast<int>(origin.checker.size()), origin.checker.data(),
       options, command_line_text(program).c_str());
+}
+
+void report_fault(message_stream& messages, const script& reduced, const fault_place& fault) {
+  const line_range lines = fault.lines;
+  char item_text[MAX_ITEM_TEXT + 1];
+  std::string where;
+  if (lines.first == lines.last) {
+    const std::size_t length = write_item_text(reduced.items[lines.first - 1], item_text);
+    where = "line " + std::to_string(lines.first) + ", \"" + std::string(item_text, length - 1) + "\"";
+  } else {
+    where = "the block of lines " + std::to_string(lines.first) + " to " + std::to_string(lines.last);
+  }
+  const listing_verdict& listing = fault.listing;
+  const std::string due = keys_text(listing.expected_keys, listing.expected_count);
+  const std::string listed = keys_text(listing.seen_keys, listing.seen_count);
+  say(messages, "  went wrong at %s: a correct program then holds%s; the program listed%s\n", where.c_str(),
+      due.empty() ? " nothing" : due.c_str(), listed.empty() ? " nothing" : listed.c_str());
 }
 
 }  // namespace
@@ -184,7 +203,7 @@ void report_unconfirmed(message_stream& messages, const shrink_outcome& outcome,
 }
 
 void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines,
-                    const reduced_file& file) {
+                    const reduced_file& file, const std::optional<fault_place>& fault) {
   const std::size_t now = outcome.value.items.size();
   const std::string path = shell_word(file.path);
   char where[64];
@@ -215,10 +234,14 @@ void report_reduced(message_stream& messages, const shrink_outcome& outcome, std
         listed.empty() ? " (nothing)" : listed.c_str());
     say(messages, "  and a correct program lists:%s\n", due.empty() ? " (nothing)" : due.c_str());
   }
+  if (fault) {
+    report_fault(messages, outcome.value, *fault);
+  }
 }
 
 std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,
-                        const shrink_outcome& outcome, const reduced_file& file) {
+                        const shrink_outcome& outcome, const reduced_file& file,
+                        const std::optional<fault_place>& fault) {
   std::string line = std::string("result=fail kind=") + kind_name(failure.kind);
   char text[160];
   if (origin.path != nullptr) {
@@ -232,6 +255,9 @@ std::string result_line(const run_failed& failure, const failure_origin& origin,
                 outcome.value.items.size(), outcome.candidates);
   line += text;
   line += file.written ? shell_word(file.path) : std::string();
+  if (fault) {
+    line += " fault_line=" + std::to_string(fault->lines.first);
+  }
   return line + "\n";
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "check/campaign.h"
+#include "check/fault.h"
 #include "check/shrinking.h"
 #include "check/time_limits.h"
 #include "check/verdict.h"
@@ -48,8 +49,9 @@ void report_pace(message_stream& messages, const program_pace& pace, std::uint64
 // The last run on the reduced script did not fail as `original` did.
 void report_unconfirmed(message_stream& messages, const shrink_outcome& outcome, const run_verdict& original);
 void report_reduced(message_stream& messages, const shrink_outcome& outcome, std::size_t lines,
-                    const reduced_file& file);
+                    const reduced_file& file, const std::optional<fault_place>& fault);
 std::string result_line(const run_failed& failure, const failure_origin& origin, std::size_t lines,
-                        const shrink_outcome& outcome, const reduced_file& file);
+                        const shrink_outcome& outcome, const reduced_file& file,
+                        const std::optional<fault_place>& fault);
 
 }  // namespace keyscript

@@ -244,9 +244,9 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
   }
   const std::size_t failing_lines = failing->items.size();
   shrink_outcome outcome{cut_where_it_failed(std::move(*failing), failure), verdict, 0, false, 0};
+  const run_limits candidate_limit = candidate_limits(pace_, lines, limits);
   if (plan_.shrink) {
-    const shrink_plan shrinking{plan_.kind, candidate_limits(pace_, lines, limits), limits, plan_.jobs,
-                                plan_.shrink_time_s};
+    const shrink_plan shrinking{plan_.kind, candidate_limit, limits, plan_.jobs, plan_.shrink_time_s};
     outcome =
         shrink_with_progress(plan_.program, std::move(outcome.value), verdict, shrinking, interrupted_, messages_);
   }
@@ -257,10 +257,14 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
     outcome.value = cut_where_it_failed(std::move(*failing_script(origin, file)), failure);
     outcome.verdict = verdict;
   }
+  std::optional<fault_place> fault;
+  if (plan_.shrink && outcome.confirmed && failure.kind == failure_kind::listing && !interrupted_.load()) {
+    fault = find_fault(plan_.program, outcome.value, {plan_.kind, candidate_limit, &interrupted_});
+  }
   const reduced_file written = write_reduced(outcome.value);
-  report_reduced(messages_, outcome, failing_lines, written);
+  report_reduced(messages_, outcome, failing_lines, written, fault);
   keep(outcome.value);
-  out_.write(result_line(failure, origin, failing_lines, outcome, written));
+  out_.write(result_line(failure, origin, failing_lines, outcome, written, fault));
   return CHECK_FAILED;
 }
 
