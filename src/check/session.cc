@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "check/failure_store.h"
+#include "check/ordered_runs.h"
 #include "check/report.h"
 #include "check/run_check.h"
 #include "check/script_file.h"
@@ -76,7 +77,8 @@ class session {
   // A run's verdict: pass (nullopt), or the status the whole session ends with.
   std::optional<int> judge(const run_verdict& verdict, const failure_origin& origin, const run_limits& limits,
                            std::uint64_t lines, const saved_file* file);
-  std::optional<int> check_generated(const campaign_run& planned, const failure_origin& origin, bool in_campaign);
+  run_verdict run_generated(const campaign_run& planned, const run_limits& limits,
+                            const std::atomic<bool>& cancel) const;
   int fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin,
            const run_limits& limits, std::uint64_t lines, const saved_file* file);
   std::optional<script> failing_script(const failure_origin& origin, const saved_file* file);
@@ -146,12 +148,30 @@ int session::carry_out(const campaign_scripts& scripts) {
   if (const std::optional<int> status = replay_kept()) {
     return *status;
   }
-  for (std::uint32_t index = 0; index < scripts.runs; ++index) {
-    const campaign_run planned = plan_run(scripts.seed, scripts.runs, scripts.max_keys, index, scripts.kinds);
-    if (const std::optional<int> status =
-            check_generated(planned, origin_of(index + 1, scripts.runs, scripts.seed, planned, nullptr), true)) {
-      return *status;
-    }
+  const auto planned = [&](std::size_t index) {
+    return plan_run(scripts.seed, scripts.runs, scripts.max_keys, static_cast<std::uint32_t>(index), scripts.kinds);
+  };
+  // A run's limits depend on the start-up alone, never on the runs beside
+  // it: the same runs pass and fail whatever the number of jobs.
+  const auto limits = [&](std::size_t index) {
+    return campaign_run_limits(pace_, lines_to_allow_for(planned(index)), given_);
+  };
+  std::optional<int> status;
+  run_in_order(
+      scripts.runs, plan_.jobs,
+      [&](std::size_t index, const std::atomic<bool>& cancel) {
+        return run_generated(planned(index), limits(index), cancel);
+      },
+      [&](std::size_t index, const run_verdict& verdict) {
+        const campaign_run run = planned(index);
+        status =
+            judge(verdict, origin_of(static_cast<std::uint32_t>(index) + 1, scripts.runs, scripts.seed, run, nullptr),
+                  limits(index), lines_to_allow_for(run), nullptr);
+        return !status;
+      },
+      interrupted_);
+  if (status) {
+    return *status;
   }
   char line[160];
   std::snprintf(line, sizeof line, "result=pass runs=%" PRIu32 " seed=%" PRIu32 " max_keys=%" PRId32 " scripts=%s\n",
@@ -162,8 +182,11 @@ int session::carry_out(const campaign_scripts& scripts) {
 
 int session::carry_out(const single_script& scripts) {
   const campaign_run& planned = scripts.run;
+  const std::uint64_t lines = lines_to_allow_for(planned);
+  const run_limits limits = single_run_limits(pace_, lines, given_);
+  const run_verdict verdict = run_generated(planned, limits, interrupted_);
   if (const std::optional<int> status =
-          check_generated(planned, origin_of(1, 1, std::nullopt, planned, nullptr), false)) {
+          judge(verdict, origin_of(1, 1, std::nullopt, planned, nullptr), limits, lines, nullptr)) {
     return *status;
   }
   char line[160];
@@ -173,15 +196,11 @@ int session::carry_out(const single_script& scripts) {
   return CHECK_PASSED;
 }
 
-std::optional<int> session::check_generated(const campaign_run& planned, const failure_origin& origin,
-                                            bool in_campaign) {
+run_verdict session::run_generated(const campaign_run& planned, const run_limits& limits,
+                                   const std::atomic<bool>& cancel) const {
   const std::unique_ptr<line_source> feed = script_of(planned);
   const std::unique_ptr<line_source> expected = script_of(planned);
-  const std::uint64_t lines = lines_to_allow_for(planned);
-  const run_limits limits =
-      in_campaign ? campaign_run_limits(pace_, lines, given_) : single_run_limits(pace_, lines, given_);
-  const run_settings settings{plan_.kind, limits, &interrupted_};
-  return judge(check_run(plan_.program, *feed, *expected, settings), origin, limits, lines, nullptr);
+  return check_run(plan_.program, *feed, *expected, {plan_.kind, limits, &cancel});
 }
 
 std::optional<int> session::check_saved(const char* path) {
