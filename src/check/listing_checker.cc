@@ -24,8 +24,8 @@ void keep_first(std::vector<std::int32_t>& keys, std::int32_t key, std::size_t m
 
 }  // namespace
 
-listing_checker::listing_checker(line_source& expected, semantics kind)
-    : expected_(expected), replay_(kind, sink_), kind_(kind) {
+listing_checker::listing_checker(line_source& expected, semantics kind, bool end_line)
+    : expected_(expected), replay_(kind, sink_), kind_(kind), end_line_(end_line) {
   replay_.pause_at_checkpoints(true);
 }
 
@@ -116,9 +116,17 @@ bool listing_checker::take(std::string_view bytes) {
 }
 
 void listing_checker::take_line(std::string_view text) {
+  if (phase_ == phase::ended) {
+    verdict_.after_q = true;  // nothing may follow the end line
+    phase_ = phase::listing;
+  }
   if (phase_ == phase::between) {
     while (phase_ == phase::between) {
       if (!next_checkpoint()) {
+        if (end_line_ && text == QUIT_LINE) {
+          phase_ = phase::ended;
+          return;
+        }
         // Past the last listing: whatever follows is extra, judged as part
         // of it.
         verdict_.after_q = true;

@@ -49,7 +49,10 @@ struct listing_verdict {
 class listing_checker {
  public:
   // `expected` hands out the script the program is given, a second time.
-  listing_checker(line_source& expected, semantics kind);
+  // With `end_line`, the program ends its output for the script with a line
+  // "q" after the last listing, as a program that goes on to the next
+  // script does, and nothing may follow that line.
+  listing_checker(line_source& expected, semantics kind, bool end_line = false);
 
   // More of the program's output; false once the output cannot match any
   // more (the verdict says why), when the program may as well be stopped.
@@ -58,6 +61,8 @@ class listing_checker {
   void finish();
 
   const listing_verdict& verdict() const { return verdict_; }
+  // The end line has been read: the output for this script is complete.
+  bool ended() const { return phase_ == phase::ended; }
   // A line of the script was refused while replaying it (a script that is
   // not well formed): where, and why.
   std::uint64_t refused_line() const { return sink_.refused_line; }
@@ -74,7 +79,7 @@ class listing_checker {
     }
     void ended(std::uint64_t /*lines*/, const replay_totals& /*totals*/) override {}
   };
-  enum class phase { between, listing, diagnosing, done };
+  enum class phase { between, listing, diagnosing, ended, done };
 
   bool next_checkpoint();
   void start_listing();
@@ -89,6 +94,7 @@ class listing_checker {
   quiet_sink sink_;
   replayer replay_;
   semantics kind_;
+  bool end_line_;
   line_span pending_{nullptr, 0};  // what is left of the expected script's current part
   phase phase_ = phase::between;
   std::int32_t cursor_ = -1;  // the next key due in the listing, -1 at its end

@@ -96,5 +96,25 @@ TEST(ListingChecker, OutputWithoutEndIsStoppedOnceItCannotMatch) {
   EXPECT_TRUE(checker.verdict().failed);
 }
 
+// A program that goes on to the next script ends each script's output with a
+// line "q"; nothing may follow it.
+TEST(ListingChecker, AnEndLineClosesTheOutputOfAScript) {
+  const struct {
+    const char* output;
+    bool ended;
+    bool failed;
+  } cases[] = {
+      {"5\nq\n", true, false}, {"5\n", false, false},      {"5\nq\n7\n", false, true},
+      {"q\n", false, true},    {"5\n7\nq\n", false, true}, {"5\nq", false, false},
+  };
+  for (const auto& c : cases) {
+    text_source expected("i\n5\n-1\nq\n");
+    listing_checker checker(expected, semantics::set, true);
+    checker.take(c.output);
+    EXPECT_EQ(checker.ended(), c.ended) << c.output;
+    EXPECT_EQ(checker.verdict().failed, c.failed) << c.output;
+  }
+}
+
 }  // namespace
 }  // namespace keyscript
