@@ -10,7 +10,9 @@ constexpr std::size_t ERRORS_KEPT = 2048;
 class checking final : public output_sink {
  public:
   explicit checking(listing_checker& checker) : checker_(checker) {}
-  bool take(std::string_view bytes) override { return checker_.take(bytes); }
+  sink_answer take(std::string_view bytes) override {
+    return checker_.take(bytes) ? sink_answer::more : sink_answer::stop;
+  }
 
  private:
   listing_checker& checker_;
@@ -19,9 +21,9 @@ class checking final : public output_sink {
 class keeping final : public output_sink {
  public:
   explicit keeping(std::string& kept) : kept_(kept) {}
-  bool take(std::string_view bytes) override {
+  sink_answer take(std::string_view bytes) override {
     kept_.append(bytes.substr(0, ERRORS_KEPT - std::min(ERRORS_KEPT, kept_.size())));
-    return true;
+    return sink_answer::more;
   }
 
  private:
@@ -59,8 +61,12 @@ run_verdict check_run(const process_command& program, line_source& feed, line_so
   process_limits limits;
   limits.timeout_ms = settings.timeout_ms;
   limits.cancel = settings.cancel;
+  limits.idle_ms = settings.idle_ms;
   const process_result result = run_process(program, &feed, out, err, limits);
   verdict.elapsed_ms = result.elapsed_ms;
+  verdict.cpu_us = result.cpu_us;
+  verdict.outlived = result.outlived;
+  verdict.first_outlived = result.first_outlived;
   verdict.status = result.status;
   verdict.signal = result.signal;
   switch (result.ending) {
@@ -69,11 +75,13 @@ run_verdict check_run(const process_command& program, line_source& feed, line_so
       verdict.start_error = result.start_error;
       return verdict;
     case process_ending::stopped:
+    case process_ending::paused:  // no sink here pauses
       // Stopped because its output could not match any more (or cancelled:
       // then nothing is claimed).
       verdict.kind = checker.verdict().failed ? failure_kind::listing : failure_kind::none;
       break;
     case process_ending::timed_out:
+    case process_ending::stalled:
       verdict.kind = failure_kind::timeout;
       break;
     case process_ending::signaled:

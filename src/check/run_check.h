@@ -30,6 +30,11 @@ struct run_verdict {
   int status = 0;
   int signal = 0;
   std::int64_t elapsed_ms = 0;
+  std::int64_t cpu_us = 0;  // the program's user and system time
+  // Processes the program left running when it exited (killed since): how
+  // many, and the first one's name.
+  int outlived = 0;
+  std::string first_outlived;
   listing_verdict listing;
   std::string errors;  // the start of what the program wrote on standard error
   // The script itself was refused while replaying it: where and why.
@@ -44,6 +49,9 @@ struct run_settings {
   semantics kind = semantics::set;
   std::int64_t timeout_ms = -1;
   const std::atomic<bool>* cancel = nullptr;  // set: the run ends at once
+  // No byte taken or written for this long ends the run as a timeout; -1:
+  // no such limit.
+  std::int64_t idle_ms = -1;
 };
 
 // Runs `program` with the script `feed` hands out on its standard input, and

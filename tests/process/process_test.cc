@@ -35,9 +35,9 @@ std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "
 class collecting_sink final : public keyscript::output_sink {
  public:
   explicit collecting_sink(std::size_t stop_after) : stop_after_(stop_after) {}
-  bool take(std::string_view bytes) override {
+  keyscript::sink_answer take(std::string_view bytes) override {
     text.append(bytes);
-    return stop_after_ == 0 || text.size() < stop_after_;
+    return stop_after_ == 0 || text.size() < stop_after_ ? keyscript::sink_answer::more : keyscript::sink_answer::stop;
   }
   std::string text;
 
