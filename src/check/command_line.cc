@@ -500,7 +500,8 @@ int print_script(const campaign_run& run, output_writer& out) {
 
 }  // namespace
 
-int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrupted, const program_streams& streams) {
+int run_keyscript_check(int argc, char** argv, live_runs& runs, const program_streams& streams) {
+  const std::atomic<bool>& interrupted = runs.interrupted();
   use_text_mode(streams.out);
   use_text_mode(streams.err);
   message_stream messages{"keyscript-check", streams.err};
@@ -513,6 +514,7 @@ int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrup
   } else {
     process_command program;
     program.argv.assign(argv + optind, argv + argc);
+    program.runs = &runs;
     checker_run run(options, program, messages, *out, interrupted);
     const std::uint32_t seed =
         options.seed ? *options.seed : static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <atomic>
-
 #include "io/platform.h"
+#include "process/live_runs.h"
 
 namespace keyscript {
 
@@ -14,9 +13,9 @@ inline constexpr int CHECK_FAILED = 1;
 inline constexpr int CHECK_TROUBLE = 2;
 
 // The whole run of keyscript-check on `streams`; returns the exit status.
-// `interrupted` is set (by a signal handler) to stop early: a campaign stops,
-// and a shrink keeps the best script so far.
-int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrupted,
-                        const program_streams& streams = {});
+// Every run of the program joins `runs`, whose `interrupted` is set (by a
+// signal handler) to stop early: a campaign stops, and a shrink keeps the
+// best script so far.
+int run_keyscript_check(int argc, char** argv, live_runs& runs, const program_streams& streams = {});
 
 }  // namespace keyscript

@@ -116,7 +116,7 @@ shrink_outcome shrink_with_progress(const process_command& program, script faili
   run_settings again = settings.run;
   again.cancel = nullptr;
   const run_verdict verdict = check_script(program, result.value, again);
-  if (!same_failure(verdict, original)) {
+  if (!same_failure(verdict, original) && !interrupted.load()) {
     say(messages,
         "warning: run again on the reduced script, the program gave %s, not %s: it may not be deterministic\n",
         kind_name(verdict.kind), kind_name(original.kind));
