@@ -40,13 +40,13 @@ class output_sink {
 struct process_command {
   // argv[0] is the program: looked up on PATH as a shell does unless it
   // holds a '/'.
-  std::vector<std::string> argv;
+  std::vector<std::string> argv{};
   // NAME=VALUE entries set in the child only, replacing any inherited value;
   // a bare NAME removes that variable from the child's environment.
-  std::vector<std::string> environment;
+  std::vector<std::string> environment{};
   // When given, the argv[0] the child sees, even an empty one (the program
   // is still argv[0]).
-  std::optional<std::string> argv0;
+  std::optional<std::string> argv0{};
   // The registry the run joins, which marks its environment and finds the
   // processes that escaped its group (live_runs.h). With none, what a run
   // kills is its process group alone.
@@ -79,8 +79,9 @@ struct process_result {
 
 struct process_limits {
   std::int64_t timeout_ms = -1;  // the whole pump; -1: none
-  // A pump in which the program takes no byte of its input and writes none
-  // for this long ends as `stalled`; -1: none.
+  // A pump in which the program takes no byte of its input (into its pipe:
+  // what it reads of the last pipeful goes unseen) and writes none for this
+  // long ends as `stalled`; -1: none.
   std::int64_t idle_ms = -1;
   // When set (by another thread, or a signal handler), the pump ends as
   // `stopped`, within a poll's tick. A registered run also watches its
