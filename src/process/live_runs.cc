@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "process/system.h"
@@ -37,12 +38,8 @@ void live_runs::leave(std::size_t slot) {
 }
 
 bool live_runs::is_program(int pid) const {
-  for (const std::atomic<int>& program : programs_) {
-    if (program.load() == pid) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(programs_.begin(), programs_.end(),
+                     [pid](const std::atomic<int>& program) { return program.load() == pid; });
 }
 
 bool live_runs::others_in_flight(std::size_t slot) const {

@@ -160,7 +160,7 @@ TEST(LiveRuns, RunsSideBySideKillOnlyWhatIsTheirs) {
   EXPECT_TRUE(running(as[1]));
   EXPECT_TRUE(running(bs[0]));
   EXPECT_TRUE(running(bs[1]));
-  std::ofstream{b_may_end};
+  std::ofstream(b_may_end) << "";
   EXPECT_EQ(b.get().ending, process_ending::exited);
   for (const int pid : {as[1], bs[0], bs[1]}) {
     EXPECT_TRUE(gone(pid)) << pid;
