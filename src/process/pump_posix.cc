@@ -121,9 +121,10 @@ steady_clock::time_point after(steady_clock::time_point start, std::int64_t ms) 
 
 bool is_set(const std::atomic<bool>* flag) { return flag != nullptr && flag->load(); }
 
-process_ending pump_loop(pump_state& state, output_sink& out, output_sink& err, const process_limits& limits) {
+process_ending pump_loop(pump_state& state, output_sink& out, output_sink& err, const process_limits& limits,
+                         steady_clock::time_point start) {
   process_run& run = state.run;
-  const steady_clock::time_point deadline = after(state.last_progress, limits.timeout_ms);
+  const steady_clock::time_point deadline = after(start, limits.timeout_ms);
   const std::atomic<bool>* interrupted = run.runs != nullptr ? &run.runs->interrupted() : nullptr;
   std::chrono::milliseconds idle_step{1};
   feed_input(state);
@@ -190,8 +191,9 @@ process_ending pump_process(process_run& run, line_source* input, input_end end,
   if (!run.started()) {
     return process_ending::not_started;
   }
-  pump_state state{run, input, end, {}, run.input_fd >= 0, steady_clock::now()};
-  run.last = pump_loop(state, out, err, limits);
+  const steady_clock::time_point start = steady_clock::now();
+  pump_state state{run, input, end, {}, run.input_fd >= 0, start};
+  run.last = pump_loop(state, out, err, limits, start);
   return run.last;
 }
 

@@ -266,7 +266,8 @@ bool sweep_once(live_runs& runs, std::size_t slot, int program, std::string_view
     return false;  // nothing has started since the program
   }
   const int owner = runs.owner();
-  const std::vector<proc_stat> recent = started_since(clock.older(program, runs.deferred()), clock);
+  const int looked_back_to = runs.deferred();
+  const std::vector<proc_stat> recent = started_since(clock.older(program, looked_back_to), clock);
   const auto adopted = [&](const proc_stat& stat) { return stat.parent == owner && stat.pid != program; };
   if (std::none_of(recent.begin(), recent.end(), adopted)) {
     return false;
@@ -277,7 +278,12 @@ bool sweep_once(live_runs& runs, std::size_t slot, int program, std::string_view
   const bool alone = !runs.others_in_flight(slot);
   bool reaped = false;
   std::vector<int> ours;
-  int deferred = alone ? 0 : runs.deferred();
+  // Alone, it kills what was deferred, unless a run that has ended since
+  // deferred something else.
+  int deferred = runs.deferred();
+  if (alone && deferred == looked_back_to) {
+    deferred = 0;
+  }
   for (const proc_stat& seen : recent) {
     proc_stat now;
     if (!adopted(seen) || runs.is_program(seen.pid) || !read_stat(seen.pid, now) || now.parent != owner) {
