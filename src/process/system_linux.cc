@@ -269,21 +269,25 @@ bool sweep_once(live_runs& runs, std::size_t slot, int program, std::string_view
   const int looked_back_to = runs.deferred();
   const std::vector<proc_stat> recent = started_since(clock.older(program, looked_back_to), clock);
   const auto adopted = [&](const proc_stat& stat) { return stat.parent == owner && stat.pid != program; };
-  if (std::none_of(recent.begin(), recent.end(), adopted)) {
+  const bool any_adopted = std::any_of(recent.begin(), recent.end(), adopted);
+  if (!any_adopted && looked_back_to == 0) {
     return false;
   }
   const std::unique_lock<std::mutex> held = runs.hold();
   // Under the lock every child of this process that is no run's program is
   // an adopted one, and stays one: only a sweep reaps it.
   const bool alone = !runs.others_in_flight(slot);
+  if (!any_adopted) {
+    // Nothing is left as far back as it looked. Alone, what was deferred is
+    // gone, unless a run that has ended since deferred something else.
+    if (alone && runs.deferred() == looked_back_to) {
+      runs.set_deferred(0);
+    }
+    return false;
+  }
   bool reaped = false;
   std::vector<int> ours;
-  // Alone, it kills what was deferred, unless a run that has ended since
-  // deferred something else.
   int deferred = runs.deferred();
-  if (alone && deferred == looked_back_to) {
-    deferred = 0;
-  }
   for (const proc_stat& seen : recent) {
     proc_stat now;
     if (!adopted(seen) || runs.is_program(seen.pid) || !read_stat(seen.pid, now) || now.parent != owner) {
@@ -298,6 +302,8 @@ bool sweep_once(live_runs& runs, std::size_t slot, int program, std::string_view
       deferred = clock.older(deferred, now.pid);
     }
   }
+  // Alone, it kills (and then reaps) even what others deferred, and keeps
+  // looking back as far until nothing is left there.
   runs.set_deferred(deferred);
   // Their descendants are the run's too, whatever their environment.
   for (bool grew = true; grew;) {

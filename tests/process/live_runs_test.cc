@@ -143,44 +143,65 @@ TEST(LiveRuns, WhatAProgramLeavesRunningDiesWithItsRun) {
   }
 }
 
-// B runs until told to end; A, beside it, leaves a process with its mark
-// and one without. A's end kills its own, not the unmarked one (it could be
-// B's), nor B's; B's end, alone, kills the rest.
+// A run that leaves a process with its mark and one without, then waits
+// until told to end.
+class leaving_run {
+ public:
+  leaving_run(keyscript::live_runs& runs, const std::string& folder, const char* name) : may_end_(folder + "/" + name) {
+    // Each pid once it is a sleep, with the environment it keeps.
+    const std::string script =
+        "for p in $( (setsid sleep 1000 >/dev/null & echo $!) ) $( (setsid env -i sleep 1000 >/dev/null & echo $!) );"
+        " do while [ \"$(cat /proc/$p/comm)\" != sleep ]; do sleep 0.01; done; echo $p; done; until [ -e " +
+        may_end_ + " ]; do sleep 0.01; done";
+    ending_ = std::async(std::launch::async, [this, &runs, script] {
+      return keyscript::run_process({.argv = shell(script), .runs = &runs}, nullptr, out_, err_, {.timeout_ms = 10000});
+    });
+  }
+  // The marked one's pid, then the other's.
+  std::vector<int> left() {
+    EXPECT_TRUE(has_lines(out_.lines, 2));
+    return pids_in(out_.text);
+  }
+  process_ending end() {
+    std::ofstream(may_end_) << "";
+    const process_ending ending = ending_.get().ending;
+    std::remove(may_end_.c_str());
+    return ending;
+  }
+
+ private:
+  std::string may_end_;
+  counting_sink out_;
+  counting_sink err_;
+  std::future<keyscript::process_result> ending_;
+};
+
+// A starts, then B; A ends while B runs: it kills what carries its mark, but
+// not its unmarked process (it could be B's), nor B's. B's end, alone, kills
+// the rest, A's unmarked process too, though A's started before B's program.
 TEST(LiveRuns, RunsSideBySideKillOnlyWhatIsTheirs) {
   if (!adopts_orphans()) {
     GTEST_SKIP() << "no child subreaper here";
   }
   keyscript::live_runs runs;
   char folder[] = "/tmp/keyscript_live_runs_XXXXXX";
-  const std::string b_may_end = std::string(mkdtemp(folder)) + "/b_may_end";
-  // Each pid once it is a sleep, with the environment it keeps.
-  const std::string leaves_two =
-      "for p in $( (setsid sleep 1000 >/dev/null & echo $!) ) $( (setsid env -i sleep 1000 >/dev/null & echo $!) ); "
-      "do while [ \"$(cat /proc/$p/comm)\" != sleep ]; do sleep 0.01; done; echo $p; done";
-  counting_sink b_out;
-  counting_sink b_err;
-  auto b = std::async(std::launch::async, [&] {
-    return keyscript::run_process(
-        {.argv = shell(leaves_two + "; until [ -e " + b_may_end + " ]; do sleep 0.01; done"), .runs = &runs}, nullptr,
-        b_out, b_err, {.timeout_ms = 10000});
-  });
-  ASSERT_TRUE(has_lines(b_out.lines, 2));
-  const std::vector<int> bs = pids_in(b_out.text);
-  const keyscript::captured_run a = run_in(runs, leaves_two);
-  const std::vector<int> as = pids_in(a.out);
-  ASSERT_EQ(as.size(), 2U);
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  leaving_run a(runs, folder, "a_may_end");
+  const std::vector<int> as = a.left();
+  leaving_run b(runs, folder, "b_may_end");
+  const std::vector<int> bs = b.left();
+  ASSERT_EQ(as.size() + bs.size(), 4U);
+  EXPECT_EQ(a.end(), process_ending::exited);
   EXPECT_TRUE(gone(as[0]));
   EXPECT_TRUE(running(as[1]));
   EXPECT_TRUE(running(bs[0]));
   EXPECT_TRUE(running(bs[1]));
-  std::ofstream(b_may_end) << "";
-  EXPECT_EQ(b.get().ending, process_ending::exited);
+  EXPECT_EQ(b.end(), process_ending::exited);
   for (const int pid : {as[1], bs[0], bs[1]}) {
     EXPECT_TRUE(gone(pid)) << pid;
     kill(pid, SIGKILL);
   }
   EXPECT_EQ(runs.deferred(), 0);
-  std::remove(b_may_end.c_str());
   rmdir(folder);
 }
 
