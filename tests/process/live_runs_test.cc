@@ -158,7 +158,7 @@ class leaving_run {
     });
   }
   // The marked one's pid, then the other's.
-  std::vector<int> left() {
+  std::vector<int> left() const {
     EXPECT_TRUE(has_lines(out_.lines, 2));
     return pids_in(out_.text);
   }
