@@ -12,7 +12,7 @@
 
 namespace keyscript {
 
-int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrupted, const program_streams& streams) {
+int run_keyscript_check(int argc, char** argv, live_runs& runs, const program_streams& streams) {
   use_text_mode(streams.out);
   use_text_mode(streams.err);
   message_stream messages{"keyscript-check", streams.err};
@@ -22,7 +22,11 @@ int run_keyscript_check(int argc, char** argv, const std::atomic<bool>& interrup
   int status = reading.status;
   if (reading.options) {
     const auto clock_seed = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr)));
-    status = run_session(plan_session(*reading.options, clock_seed, invoked), messages, *out, interrupted);
+    session_plan plan = plan_session(*reading.options, clock_seed, invoked);
+    // Every run of the program joins the registry, which kills what it
+    // leaves behind, and stops when it is interrupted.
+    plan.program.runs = &runs;
+    status = run_session(plan, messages, *out, runs.interrupted());
   }
   return end_program(status, *out, messages, streams.close_out, CHECK_TROUBLE);
 }

@@ -174,7 +174,11 @@ void report_failure(message_stream& messages, const run_failed& failure, std::in
       }
       break;
     case failure_kind::timeout:
-      say(messages, "  not finished after %" PRId64 " ms: its process group was killed\n", elapsed_ms);
+      say(messages,
+          failure.stalled ? "  no input taken and no output given for %" PRId64
+                            " ms: everything it started was killed\n"
+                          : "  not finished after %" PRId64 " ms: everything it started was killed\n",
+          elapsed_ms);
       break;
   }
   report_errors(messages, failure.errors);

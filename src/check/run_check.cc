@@ -11,7 +11,9 @@ constexpr std::size_t ERRORS_KEPT = 2048;
 class checking final : public output_sink {
  public:
   explicit checking(listing_checker& checker) : checker_(checker) {}
-  bool take(std::string_view bytes) override { return checker_.take(bytes); }
+  sink_answer take(std::string_view bytes) override {
+    return checker_.take(bytes) ? sink_answer::more : sink_answer::stop;
+  }
 
  private:
   listing_checker& checker_;
@@ -20,12 +22,12 @@ class checking final : public output_sink {
 class keeping final : public output_sink {
  public:
   explicit keeping(std::string& kept) : kept_(kept) {}
-  bool take(std::string_view bytes) override {
+  sink_answer take(std::string_view bytes) override {
     kept_.append(bytes.substr(bytes.size() - std::min(bytes.size(), ERRORS_KEPT)));
     if (kept_.size() > 2 * ERRORS_KEPT) {
       kept_.erase(0, kept_.size() - ERRORS_KEPT);
     }
-    return true;
+    return sink_answer::more;
   }
 
  private:
@@ -62,9 +64,59 @@ bool same_failure(const run_verdict& a, const run_verdict& b) {
 
 namespace {
 
-run_verdict failed(failure_kind kind, const process_result& result, const listing_checker& checker,
-                   std::string errors) {
-  return {run_failed{kind, result.status, result.signal, checker.verdict(), std::move(errors)}, result.elapsed_ms};
+using outcome = decltype(run_verdict::outcome);
+
+outcome failed(failure_kind kind, const process_result& result, const listing_checker& checker, std::string errors) {
+  return run_failed{kind,
+                    result.status,
+                    result.signal,
+                    checker.verdict(),
+                    std::move(errors),
+                    result.ending == process_ending::stalled};
+}
+
+// What the run's ending and the listings say, in that order: a program
+// that could not start, a script refused, a time limit, a signal, output
+// that can no longer match, and last how it exited.
+outcome judged(const process_result& result, listing_checker& checker, std::string errors) {
+  if (result.ending == process_ending::not_started) {
+    return run_not_started{result.start_error};
+  }
+  if (result.ending == process_ending::exited) {
+    checker.finish();
+  }
+  if (checker.refused_line() != 0) {
+    return run_refused{checker.refused_line(), checker.refusal()};
+  }
+  const listing_verdict& listing = checker.verdict();
+  switch (result.ending) {
+    case process_ending::timed_out:
+    case process_ending::stalled:
+      return failed(failure_kind::timeout, result, checker, std::move(errors));
+    case process_ending::signaled:
+      return failed(failure_kind::signal, result, checker, std::move(errors));
+    case process_ending::stopped:
+    case process_ending::paused:
+      // Stopped because its output could not match any more; or cancelled,
+      // and then nothing is claimed.
+      if (listing.failed) {
+        return failed(failure_kind::listing, result, checker, std::move(errors));
+      }
+      break;
+    case process_ending::exited:
+      // A program that exits with an error before its listing is complete
+      // has crashed: its status, not the listing it cut short, is the news.
+      if (result.status != 0 && (!listing.failed || listing.output_ended)) {
+        return failed(failure_kind::status, result, checker, std::move(errors));
+      }
+      if (listing.failed) {
+        return failed(failure_kind::listing, result, checker, std::move(errors));
+      }
+      break;
+    case process_ending::not_started:
+      break;
+  }
+  return run_passed{};
 }
 
 }  // namespace
@@ -77,46 +129,11 @@ run_verdict check_run(const process_command& program, line_source& feed, line_so
   keeping err(errors);
   process_limits limits;
   limits.timeout_ms = settings.limits.whole_ms;
+  limits.idle_ms = settings.limits.idle_ms;
   limits.cancel = settings.cancel;
   const process_result result = run_process(program, &feed, out, err, limits);
-  if (result.ending == process_ending::not_started) {
-    return {run_not_started{result.start_error}, result.elapsed_ms};
-  }
-  if (result.ending == process_ending::exited) {
-    checker.finish();
-  }
-  if (checker.refused_line() != 0) {
-    return {run_refused{checker.refused_line(), checker.refusal()}, result.elapsed_ms};
-  }
-  switch (result.ending) {
-    case process_ending::timed_out:
-      return failed(failure_kind::timeout, result, checker, std::move(errors));
-    case process_ending::signaled:
-      return failed(failure_kind::signal, result, checker, std::move(errors));
-    case process_ending::stopped:
-      // Stopped because its output could not match any more; or cancelled,
-      // and then nothing is claimed.
-      if (checker.verdict().failed) {
-        return failed(failure_kind::listing, result, checker, std::move(errors));
-      }
-      break;
-    case process_ending::exited: {
-      // A program that exits with an error before its listing is complete
-      // has crashed: its status, not the listing it cut short, is the news.
-      const listing_verdict& listing = checker.verdict();
-      const bool cut_short = listing.failed && listing.output_ended;
-      if (result.status != 0 && (!listing.failed || cut_short)) {
-        return failed(failure_kind::status, result, checker, std::move(errors));
-      }
-      if (listing.failed) {
-        return failed(failure_kind::listing, result, checker, std::move(errors));
-      }
-      break;
-    }
-    case process_ending::not_started:
-      break;
-  }
-  return {run_passed{}, result.elapsed_ms};
+  return {judged(result, checker, std::move(errors)), result.elapsed_ms, result.cpu_us, result.outlived,
+          result.first_outlived};
 }
 
 }  // namespace keyscript

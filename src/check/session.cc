@@ -85,6 +85,7 @@ class session {
   std::optional<int> check_saved(const char* path);
   std::optional<int> replay_kept();
   void keep(const script& value);
+  void warn_outlived(const run_verdict& verdict);
   failure_origin origin_of(std::uint32_t run, std::uint32_t runs, std::optional<std::uint32_t> campaign_seed,
                            const campaign_run& script, const char* path) const {
     return {run, runs, campaign_seed, script, path, plan_.kind, plan_.timeout_s.value_or(0), plan_.checker};
@@ -99,6 +100,7 @@ class session {
   program_pace pace_;
   std::optional<failure_store> store_;
   bool replaying_kept_ = false;
+  bool warned_outlived_ = false;
 };
 
 // How long the program takes to start: a run on the script "q" alone, which
@@ -123,6 +125,7 @@ std::optional<int> session::judge(const run_verdict& verdict, const failure_orig
     complain(messages_, "line %" PRIu64 ": %s\n", refused->line, refused->why.c_str());
     return CHECK_TROUBLE;
   }
+  warn_outlived(verdict);
   const run_failed* failure = failure_of(verdict);
   if (failure == nullptr) {
     if (interrupted_.load()) {
@@ -285,6 +288,19 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
   keep(outcome.value);
   out_.write(result_line(failure, origin, failing_lines, outcome, written, fault));
   return CHECK_FAILED;
+}
+
+// A program that leaves processes running when it exits is told once: they
+// are killed with each run, and would otherwise pile up.
+void session::warn_outlived(const run_verdict& verdict) {
+  if (verdict.outlived == 0 || warned_outlived_) {
+    return;
+  }
+  warned_outlived_ = true;
+  say(messages_,
+      "warning: %s left %d process%s running when it exited (the first: %s); each run's are killed when it ends\n",
+      shell_word(plan_.program.argv[0]).c_str(), verdict.outlived, verdict.outlived == 1 ? "" : "es",
+      shell_word(verdict.first_outlived).c_str());
 }
 
 // Keeps a failure for the next campaign of the same program, unless it is

@@ -114,6 +114,11 @@ shrink_outcome shrink_with_progress(const process_command& program, script faili
   }
   // Once more, outside the reducer and with the failing run's own limits:
   // the script the report gives must fail as that run did.
+  // An interrupt ends every run at once, and the best script so far stands
+  // unconfirmed: stopped early, as the report says.
+  if (interrupted.load()) {
+    return {std::move(result.value), original, result.candidates_tried, true, seconds_since_start(), true};
+  }
   run_settings again = settings.run;
   again.limits = plan.failing_run_limits;
   again.cancel = nullptr;

@@ -40,12 +40,18 @@ struct run_failed {
   int status = 0;           // its exit status, when it exited
   int signal = 0;           // the signal that ended it, when one did
   listing_verdict listing;  // where its output first differs (kind listing)
-  std::string errors;       // the start of what it wrote on standard error
+  std::string errors;       // the end of what it wrote on standard error
+  bool stalled = false;     // a timeout of time without progress
 };
 
 struct run_verdict {
   std::variant<run_passed, run_not_started, run_refused, run_failed> outcome;
   std::int64_t elapsed_ms = 0;
+  std::int64_t cpu_us = 0;  // the program's user and system time
+  // Processes the program left running when it exited (killed since): how
+  // many, and the first one's name.
+  int outlived = 0;
+  std::string first_outlived;
 };
 
 inline const run_failed* failure_of(const run_verdict& verdict) { return std::get_if<run_failed>(&verdict.outcome); }

@@ -26,9 +26,9 @@ class whole_input final : public line_source {
 class appending_sink final : public output_sink {
  public:
   explicit appending_sink(std::string& text) : text_(&text) {}
-  bool take(std::string_view bytes) override {
+  sink_answer take(std::string_view bytes) override {
     text_->append(bytes);
-    return true;
+    return sink_answer::more;
   }
 
  private:

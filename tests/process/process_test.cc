@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,12 +15,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "captured_run.h"
@@ -35,9 +38,9 @@ std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "
 class collecting_sink final : public keyscript::output_sink {
  public:
   explicit collecting_sink(std::size_t stop_after) : stop_after_(stop_after) {}
-  bool take(std::string_view bytes) override {
+  keyscript::sink_answer take(std::string_view bytes) override {
     text.append(bytes);
-    return stop_after_ == 0 || text.size() < stop_after_;
+    return stop_after_ == 0 || text.size() < stop_after_ ? keyscript::sink_answer::more : keyscript::sink_answer::stop;
   }
   std::string text;
 
@@ -100,6 +103,17 @@ const std::string large_input = [] {
   return text;
 }();
 
+struct temporary_folder {
+  std::string path;
+  temporary_folder() {
+    char name[] = "/tmp/keyscript_process_XXXXXX";
+    path = mkdtemp(name);
+  }
+  ~temporary_folder() { std::filesystem::remove_all(path); }
+  temporary_folder(const temporary_folder&) = delete;
+  temporary_folder& operator=(const temporary_folder&) = delete;
+};
+
 struct behaviour {
   const char* name = nullptr;
   std::vector<std::string> argv{};
@@ -112,10 +126,36 @@ struct behaviour {
   std::string err{};
   bool input_closed_early = false;
   std::int64_t timeout_ms = -1;
+  std::int64_t idle_ms = -1;
   std::size_t stop_after = 0;
   std::optional<std::string> argv0{};
   std::vector<std::string> environment{};
 };
+
+// More than the input pipe holds, so that a slow reader's input goes over
+// as it reads.
+const std::string three_megabytes(3U << 20, 'x');
+
+void expect_behaviour(const behaviour& c) {
+  collecting_sink out(c.stop_after);
+  collecting_sink err(0);
+  const keyscript::process_result result = returning(c.name, [&] {
+    // A caller's blocked signals must not reach the program blocked.
+    sigset_t segv;
+    sigemptyset(&segv);
+    sigaddset(&segv, SIGSEGV);
+    pthread_sigmask(SIG_BLOCK, &segv, nullptr);
+    keyscript::whole_input input(c.input);
+    return keyscript::run_process({c.argv, c.environment, c.argv0}, &input, out, err, {c.timeout_ms, c.idle_ms});
+  });
+  EXPECT_EQ(result.ending, c.ending) << c.name;
+  EXPECT_EQ(result.status, c.status) << c.name;
+  EXPECT_EQ(result.signal, c.signal) << c.name;
+  EXPECT_EQ(c.only_start ? out.text.substr(0, c.out.size()) : out.text, c.out) << c.name;
+  EXPECT_EQ(err.text, c.err) << c.name;
+  EXPECT_EQ(result.input_closed_early, c.input_closed_early) << c.name;
+  EXPECT_TRUE(group_dies(result.process_group)) << c.name;
+}
 
 TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
   setenv("KEYSCRIPT_PROCESS_TEST_REMOVED", "inherited", 1);
@@ -180,51 +220,151 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
        .environment = {"KEYSCRIPT_PROCESS_TEST_ADDED=added", "KEYSCRIPT_PROCESS_TEST_REMOVED"}},
   };
   for (const behaviour& c : cases) {
-    collecting_sink out(c.stop_after);
-    collecting_sink err(0);
-    const keyscript::process_result result = returning(c.name, [&] {
-      // A caller's blocked signals must not reach the program blocked.
-      sigset_t segv;
-      sigemptyset(&segv);
-      sigaddset(&segv, SIGSEGV);
-      pthread_sigmask(SIG_BLOCK, &segv, nullptr);
-      keyscript::whole_input input(c.input);
-      return keyscript::run_process({c.argv, c.environment, c.argv0}, &input, out, err, {c.timeout_ms});
-    });
-    EXPECT_EQ(result.ending, c.ending) << c.name;
-    EXPECT_EQ(result.status, c.status) << c.name;
-    EXPECT_EQ(result.signal, c.signal) << c.name;
-    EXPECT_EQ(c.only_start ? out.text.substr(0, c.out.size()) : out.text, c.out) << c.name;
-    EXPECT_EQ(err.text, c.err) << c.name;
-    EXPECT_EQ(result.input_closed_early, c.input_closed_early) << c.name;
-    EXPECT_TRUE(group_dies(result.process_group)) << c.name;
+    expect_behaviour(c);
   }
   EXPECT_EQ(std::getenv("KEYSCRIPT_PROCESS_TEST_ADDED"), nullptr);
   close(inheritable);
 }
 
-// A process out of the group cannot be killed with it; the run ends without
-// waiting for it to let go of standard output.
-TEST(Process, HolderOutsideTheGroupDoesNotKeepTheRunWaiting) {
-  const keyscript::captured_run run = returning("setsid", [] {
-    return keyscript::run_captured({shell("setsid sleep 1000 & echo $!; exec cat"), {}, std::nullopt}, "abc", {});
-  });
-  const int holder = std::stoi(run.out);
-  EXPECT_EQ(run.out, std::to_string(holder) + "\nabc");
-  EXPECT_EQ(run.result.ending, process_ending::exited);
-  EXPECT_EQ(kill(holder, SIGKILL), 0);  // still there, as it should be
+// No byte taken nor written for the idle limit ends a run; slow but steady
+// progress either way does not.
+TEST(Process, IdleLimitEndsOnlyWhatMakesNoProgress) {
+  const behaviour cases[] = {
+      {.name = "silent, it stalls",
+       .argv = shell("exec sleep 1000"),
+       .ending = process_ending::stalled,
+       .signal = SIGKILL,
+       .idle_ms = 100},
+      {.name = "writes slowly but steadily",
+       .argv = shell("echo 0; for i in 1 2 3 4 5 6 7 8 9 10 11 12; do sleep 0.05; echo $i; done"),
+       .out = "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n",
+       .idle_ms = 400},
+      {.name = "reads slowly but steadily",
+       .argv = shell("for i in 1 2 3 4 5 6 7 8 9 10; do head -c 65536; sleep 0.05; done >/dev/null; cat >/dev/null"),
+       .input = three_megabytes,
+       .idle_ms = 500},
+  };
+  for (const behaviour& c : cases) {
+    expect_behaviour(c);
+  }
 }
 
-TEST(Process, ProgramThatCannotStartIsNotStarted) {
+// A process out of the group cannot be killed with it (nor found, without
+// a registry); the run ends, its output read for EXIT_GRACE at most, without
+// waiting for it to let go of the pipes or to stop writing.
+TEST(Process, HolderOutsideTheGroupDoesNotKeepTheRunWaiting) {
+  const struct {
+    const char* name;
+    std::string script;
+  } cases[] = {
+      {"sleeps holding standard output", "setsid sleep 1000 & echo $!; exec cat"},
+      {"writes to standard error every 10 ms",
+       "setsid sh -c 'while :; do echo x >&2; sleep 0.01; done' & echo $!; exec cat"},
+  };
+  for (const auto& c : cases) {
+    const keyscript::captured_run run = returning(c.name, [&] {
+      return keyscript::run_captured({shell(c.script), {}, std::nullopt}, "abc", {.timeout_ms = 5000});
+    });
+    const int holder = std::stoi(run.out);
+    EXPECT_EQ(run.out, std::to_string(holder) + "\nabc") << c.name;
+    EXPECT_EQ(run.result.ending, process_ending::exited) << c.name;
+    EXPECT_LT(run.result.elapsed_ms, 2500) << c.name << ": held to the time limit";
+    EXPECT_EQ(kill(holder, SIGKILL), 0) << c.name;  // still there, as it should be
+  }
+}
+
+// Found as execvp finds a program, PATH read from the child's environment,
+// or not started with execvp's errno.
+TEST(Process, ProgramsAreFoundAsExecvpFindsThem) {
+  const temporary_folder folder;
+  const std::string& dir = folder.path;
+  const auto file = [&](const std::string& name, const char* text, mode_t mode) {
+    mkdir((dir + "/" + name.substr(0, name.find('/'))).c_str(), 0700);
+    std::ofstream(dir + "/" + name) << text;
+    chmod((dir + "/" + name).c_str(), mode);
+  };
+  file("denied/prog", "echo denied\n", 0600);
+  file("plain/prog", "echo plain $0 $1\n", 0700);  // no "#!" line
+  mkdir((dir + "/empty").c_str(), 0700);
   const struct {
     std::vector<std::string> argv;
-    int error;
-  } cases[] = {{{"keyscript-process-test-no-such-program"}, ENOENT}, {{"/dev/null"}, EACCES}, {{}, EINVAL}};
+    std::string path;  // PATH in the child's environment; "-": none
+    int error;         // 0: it runs and writes `out`
+    std::string out;
+  } cases[] = {
+      {{"prog", "x"}, dir + "/denied:" + dir + "/plain", 0, "plain " + dir + "/plain/prog x\n"},
+      {{"prog"}, dir + "/denied", EACCES, ""},
+      {{"prog"}, dir + "/empty", ENOENT, ""},
+      {{"prog"}, dir + "/empty:" + dir + "/denied:" + dir + "/empty", EACCES, ""},
+      {{dir + "/plain/prog", "y"}, dir + "/denied", 0, "plain " + dir + "/plain/prog y\n"},
+      {{dir + "/denied/prog"}, "", EACCES, ""},
+      {{dir + "/empty"}, "", EACCES, ""},
+      {{"sh", "-c", "echo found"}, "-", 0, "found\n"},  // execvp's own PATH then
+      {{"keyscript-process-test-no-such-program"}, "-", ENOENT, ""},
+      {{dir + "/nonexistent/prog"}, "", ENOENT, ""},
+      {{"/dev/null"}, "", EACCES, ""},
+      {{""}, "", ENOENT, ""},
+      {{}, "", EINVAL, ""},
+  };
   for (const auto& c : cases) {
-    const keyscript::captured_run run = keyscript::run_captured({c.argv, {}, std::nullopt}, "", {});
-    EXPECT_EQ(run.result.ending, process_ending::not_started);
-    EXPECT_EQ(run.result.start_error, c.error);
+    const std::string name = c.argv.empty() ? "(none)" : c.argv[0] + " on " + c.path;
+    const std::vector<std::string> environment = {c.path == "-" ? "PATH" : "PATH=" + c.path};
+    const keyscript::captured_run run = keyscript::run_captured({c.argv, environment, std::nullopt}, "", {});
+    EXPECT_EQ(run.result.ending, c.error == 0 ? process_ending::exited : process_ending::not_started) << name;
+    EXPECT_EQ(run.result.start_error, c.error) << name;
+    EXPECT_EQ(run.out, c.out) << name;
   }
+}
+
+// Stops at `end\n`, the end of one script's answer, until told again.
+class answer_sink final : public keyscript::output_sink {
+ public:
+  keyscript::sink_answer take(std::string_view bytes) override {
+    text.append(bytes);
+    return text.ends_with("end\n") ? keyscript::sink_answer::pause : keyscript::sink_answer::more;
+  }
+  std::string text;
+};
+
+// One program, several scripts: each pump ends when the answer is complete,
+// with the program alive and its input open, and has a time limit of its
+// own.
+TEST(Process, PausedRunTakesTheNextScript) {
+  keyscript::process_run run = keyscript::start_process(
+      {.argv = shell("while read l; do echo \"$l\"; [ \"$l\" = q ] && echo end; done; echo bye")});
+  ASSERT_TRUE(run.started());
+  collecting_sink err(0);
+  const auto pump = [&](std::string_view script, keyscript::input_end end, std::int64_t timeout_ms) {
+    answer_sink out;
+    keyscript::whole_input input(script);
+    const process_ending ending = returning(
+        "pump", [&] { return keyscript::pump_process(run, &input, end, out, err, {.timeout_ms = timeout_ms}); });
+    return std::make_pair(ending, out.text);
+  };
+  using keyscript::input_end;
+  EXPECT_EQ(pump("a\nq\n", input_end::keep_open, 5000),
+            std::make_pair(process_ending::paused, std::string("a\nq\nend\n")));
+  EXPECT_EQ(kill(run.pid, 0), 0);
+  EXPECT_EQ(pump("b\nq\n", input_end::keep_open, 5000),
+            std::make_pair(process_ending::paused, std::string("b\nq\nend\n")));
+  EXPECT_EQ(pump("", input_end::keep_open, 100), std::make_pair(process_ending::timed_out, std::string()));
+  EXPECT_EQ(pump("c\n", input_end::close, 5000), std::make_pair(process_ending::exited, std::string("c\nbye\n")));
+  const keyscript::process_result result = keyscript::finish_process(run);
+  EXPECT_EQ(result.ending, process_ending::exited);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_FALSE(result.input_closed_early);
+  EXPECT_TRUE(group_dies(result.process_group));
+}
+
+// The program's own CPU time, not the time it took.
+TEST(Process, CpuTimeIsTheProgramsOwn) {
+  const keyscript::captured_run busy =
+      keyscript::run_captured({.argv = shell("i=0; while [ $i -lt 100000 ]; do i=$((i+1)); done")}, "", {});
+  const keyscript::captured_run asleep = keyscript::run_captured({.argv = shell("exec sleep 0.3")}, "", {});
+  EXPECT_GT(busy.result.cpu_us, 20000);
+  EXPECT_LE(busy.result.cpu_us, (busy.result.elapsed_ms + 10) * 1000 * 2);  // two cores at most
+  EXPECT_GE(asleep.result.elapsed_ms, 300);
+  EXPECT_LT(asleep.result.cpu_us, 100000);
 }
 
 TEST(Process, SignalNames) {
