@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../replay/reference_replay.h"
@@ -176,6 +177,49 @@ TEST(WideSource, TheSameSeedSizeAndShapeGiveTheSameBytes) {
     EXPECT_EQ(text, text_of(20261209, 1000, entry.shape));
     EXPECT_NE(text, text_of(20261210, 1000, entry.shape));
     EXPECT_EQ(digest(text), pinned[static_cast<std::size_t>(entry.shape)]) << entry.name;
+  }
+}
+
+// The (seed, size) pairs behind the pinned digests: every size to 300, then
+// every 27th to 3000, and a few large ones, with seeds spread over the
+// whole range (0 and the largest among them).
+std::vector<std::pair<std::uint32_t, std::int32_t>> pinned_runs() {
+  std::vector<std::pair<std::uint32_t, std::int32_t>> runs;
+  for (std::int32_t size = 0; size <= 3000; size += size < 300 ? 1 : 27) {
+    runs.emplace_back(static_cast<std::uint32_t>(size) * 2654435761U, size);
+  }
+  for (const std::int32_t size : {20000, 65536, 300000}) {
+    runs.emplace_back(4294967295U - static_cast<std::uint32_t>(size), size);
+  }
+  return runs;
+}
+
+// FNV-1a over the scripts of every pinned run of one shape, one after the
+// other, taken part by part as a program would read them.
+std::uint64_t digest_of_runs(wide_shape shape) {
+  std::uint64_t hash = 0xCBF29CE484222325U;
+  for (const auto& [seed, size] : pinned_runs()) {
+    wide_source source(seed, size, shape);
+    for (line_span part = source.next(); part.size != 0; part = source.next()) {
+      for (std::size_t at = 0; at < part.size; ++at) {
+        hash = (hash ^ static_cast<unsigned char>(part.data[at])) * 0x100000001B3U;
+      }
+    }
+  }
+  return hash;
+}
+
+// A change to how any shape draws, in any size, shows here: the bytes of a
+// wide script change only on purpose, with these figures.
+TEST(WideSource, PinnedRunsKeepTheirBytes) {
+  // In the order of WIDE_SHAPES.
+  const std::uint64_t pinned[WIDE_SHAPE_COUNT] = {
+      0x84b75c84586c93de, 0x8251e89ae2a18098, 0xcf8becbff8360c44, 0xc53ad0f16eb59c98, 0x41f3527702919419,
+      0x839cf3e1fce5ee16, 0x0ed6173fdff09714, 0x25b6ca7344ccca0c, 0xfd1e480a80f3e9b1,
+  };
+  for (const named_shape& entry : WIDE_SHAPES) {
+    EXPECT_EQ(digest_of_runs(entry.shape), pinned[static_cast<std::size_t>(entry.shape)])
+        << entry.name << std::hex << " 0x" << digest_of_runs(entry.shape);
   }
 }
 
