@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "check/campaign.h"
 
@@ -114,15 +115,17 @@ TEST(Campaign, SizesGrowFromZeroToTheLargestWithDistinctSeeds) {
 TEST(Campaign, BothAlternatesAndWideRunsTakeEveryShapeInTurn) {
   constexpr std::uint32_t runs = 100;
   std::int32_t largest[2] = {-1, -1};  // keyscript's, wide
-  std::uint32_t of_shape[WIDE_SHAPE_COUNT] = {};
+  std::vector<std::uint32_t> of_shape(wide_shapes().size());
+  std::size_t next_place = 0;  // the table's first shape first, and again after its last
   for (std::uint32_t i = 0; i < runs; ++i) {
     const campaign_run run = plan_run(7, runs, 20000, i, script_kinds::both);
     ASSERT_EQ(run.shape.has_value(), i % 2 == 1) << i;
     EXPECT_GE(run.num_keys, largest[i % 2]) << i;
     largest[i % 2] = run.num_keys;
     if (run.shape) {
-      EXPECT_EQ(*run.shape, WIDE_SHAPES[(i / 2) % WIDE_SHAPE_COUNT].shape) << i;
-      ++of_shape[static_cast<std::size_t>(*run.shape)];
+      EXPECT_EQ(run.shape->place, next_place) << i;
+      next_place = (next_place + 1) % of_shape.size();
+      ++of_shape[run.shape->place];
       EXPECT_EQ(run.seed, plan_run(7, runs, 20000, i, script_kinds::wide).seed);
     }
   }

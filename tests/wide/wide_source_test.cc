@@ -116,10 +116,10 @@ script_stats stats_of(const std::string& text) {
 }
 
 TEST(WideSource, EveryScriptIsWellFormedAndAboutTwiceItsSizeLong) {
-  for (const named_shape& entry : WIDE_SHAPES) {
+  for (const shape_entry& entry : wide_shapes()) {
     for (const std::int32_t size : {0, 1, 2, 7, 64, 300, 5000}) {
       for (const std::uint32_t seed : {1U, 2U, 4294967295U}) {
-        const std::string text = text_of(seed, size, entry.shape);
+        const std::string text = text_of(seed, size, *shape_named(entry.name));
         const std::string where = std::string(entry.name) + " size " + std::to_string(size);
         for (const bool multiset : {false, true}) {
           EXPECT_FALSE(reference::replay(text, multiset, false).refused_at) << where;
@@ -134,25 +134,25 @@ TEST(WideSource, EveryScriptIsWellFormedAndAboutTwiceItsSizeLong) {
 
 TEST(WideSource, EachShapeDoesWhatItIsFor) {
   const struct {
-    wide_shape shape;
+    std::string_view shape;
     bool (*holds)(const script_stats&);
   } cases[] = {
-      {wide_shape::deletions, [](const script_stats& s) { return s.deepest_drop >= 0.7 && s.longest_deletions <= 24; }},
-      {wide_shape::sorted, [](const script_stats& s) { return s.longest_run_up >= 64; }},
-      {wide_shape::reverse, [](const script_stats& s) { return s.longest_run_down >= 64; }},
-      {wide_shape::clustered, [](const script_stats& s) { return s.narrow_blocks >= 3; }},
-      {wide_shape::absent, [](const script_stats& s) { return s.absent_deletions >= 20 && s.deleted_twice >= 5; }},
-      {wide_shape::refill, [](const script_stats& s) { return s.refills >= 2; }},
-      {wide_shape::small_blocks,
+      {"deletions", [](const script_stats& s) { return s.deepest_drop >= 0.7 && s.longest_deletions <= 24; }},
+      {"sorted", [](const script_stats& s) { return s.longest_run_up >= 64; }},
+      {"reverse", [](const script_stats& s) { return s.longest_run_down >= 64; }},
+      {"clustered", [](const script_stats& s) { return s.narrow_blocks >= 3; }},
+      {"absent", [](const script_stats& s) { return s.absent_deletions >= 20 && s.deleted_twice >= 5; }},
+      {"refill", [](const script_stats& s) { return s.refills >= 2; }},
+      {"small-blocks",
        [](const script_stats& s) {
          return s.blocks >= 200 && s.largest_block <= 6 && s.empty_blocks > 0 && s.most_listed <= 262;
        }},
-      {wide_shape::checkpoints, [](const script_stats& s) { return s.longest_gap <= 11 && s.most_listed <= 72; }},
-      {wide_shape::repeat, [](const script_stats& s) { return s.most_copies >= 20 && s.absent_deletions > 0; }},
+      {"checkpoints", [](const script_stats& s) { return s.longest_gap <= 11 && s.most_listed <= 72; }},
+      {"repeat", [](const script_stats& s) { return s.most_copies >= 20 && s.absent_deletions > 0; }},
   };
   for (const auto& c : cases) {
     for (const std::uint32_t seed : {1U, 2U, 3U}) {
-      EXPECT_TRUE(c.holds(stats_of(text_of(seed, 2000, c.shape)))) << shape_name(c.shape) << " seed " << seed;
+      EXPECT_TRUE(c.holds(stats_of(text_of(seed, 2000, *shape_named(c.shape))))) << c.shape << " seed " << seed;
     }
   }
 }
@@ -167,16 +167,18 @@ std::uint64_t digest(const std::string& text) {
 }
 
 TEST(WideSource, TheSameSeedSizeAndShapeGiveTheSameBytes) {
-  // Seed 20261209, size 1000, in the order of WIDE_SHAPES.
-  const std::uint64_t pinned[WIDE_SHAPE_COUNT] = {
+  // Seed 20261209, size 1000, in the table's order.
+  const std::uint64_t pinned[] = {
       0x237bfac321a5cfd0, 0x5dde04636f57b941, 0x3eaa1372c551c988, 0x82516331b3f69674, 0x7b3b6c5540266651,
       0x0b0dec8f1411ace4, 0x4e7c1e78b384c034, 0x9aa9219bc3eb7144, 0xeec3055e82232255,
   };
-  for (const named_shape& entry : WIDE_SHAPES) {
-    const std::string text = text_of(20261209, 1000, entry.shape);
-    EXPECT_EQ(text, text_of(20261209, 1000, entry.shape));
-    EXPECT_NE(text, text_of(20261210, 1000, entry.shape));
-    EXPECT_EQ(digest(text), pinned[static_cast<std::size_t>(entry.shape)]) << entry.name;
+  ASSERT_EQ(std::size(pinned), wide_shapes().size());
+  for (const shape_entry& entry : wide_shapes()) {
+    const wide_shape shape = *shape_named(entry.name);
+    const std::string text = text_of(20261209, 1000, shape);
+    EXPECT_EQ(text, text_of(20261209, 1000, shape));
+    EXPECT_NE(text, text_of(20261210, 1000, shape));
+    EXPECT_EQ(digest(text), pinned[shape.place]) << entry.name;
   }
 }
 
@@ -212,14 +214,16 @@ std::uint64_t digest_of_runs(wide_shape shape) {
 // A change to how any shape draws, in any size, shows here: the bytes of a
 // wide script change only on purpose, with these figures.
 TEST(WideSource, PinnedRunsKeepTheirBytes) {
-  // In the order of WIDE_SHAPES.
-  const std::uint64_t pinned[WIDE_SHAPE_COUNT] = {
+  // In the table's order.
+  const std::uint64_t pinned[] = {
       0x84b75c84586c93de, 0x8251e89ae2a18098, 0xcf8becbff8360c44, 0xc53ad0f16eb59c98, 0x41f3527702919419,
       0x839cf3e1fce5ee16, 0x0ed6173fdff09714, 0x25b6ca7344ccca0c, 0xfd1e480a80f3e9b1,
   };
-  for (const named_shape& entry : WIDE_SHAPES) {
-    EXPECT_EQ(digest_of_runs(entry.shape), pinned[static_cast<std::size_t>(entry.shape)])
-        << entry.name << std::hex << " 0x" << digest_of_runs(entry.shape);
+  ASSERT_EQ(std::size(pinned), wide_shapes().size());
+  for (const shape_entry& entry : wide_shapes()) {
+    const wide_shape shape = *shape_named(entry.name);
+    const std::uint64_t got = digest_of_runs(shape);
+    EXPECT_EQ(got, pinned[shape.place]) << entry.name << std::hex << " 0x" << got;
   }
 }
 

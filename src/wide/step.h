@@ -1,0 +1,85 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "script/language.h"
+#include "wide/key_pool.h"
+
+// What a wide script is made of, a step at a time: a block of keys or a run
+// of deletions, and whether a checkpoint follows it. A shape plans the steps;
+// the source writes them, choosing each key as the step's order says.
+
+namespace keyscript {
+
+inline constexpr std::int32_t TOP_KEY = KEY_VALUES - 1;
+
+// splitmix64: integer steps only, so a script is the same on every machine.
+// Inline, because every key of a block draws.
+struct wide_random {
+  std::uint64_t state;
+
+  std::uint64_t next() {
+    state += 0x9E3779B97F4A7C15U;
+    std::uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9U;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBU;
+    return z ^ (z >> 31);
+  }
+  // 0 to n - 1, for n above 0.
+  std::int32_t below(std::int32_t n) {
+    return static_cast<std::int32_t>(((next() >> 32) * static_cast<std::uint64_t>(n)) >> 32);
+  }
+  bool one_in(std::int32_t n) { return below(n) == 0; }
+};
+
+// How the keys of one step are chosen, a line at a time.
+enum class key_order : std::uint8_t {
+  range,            // uniform from low to high, with replacement
+  ascending,        // low, low + stride, ...
+  descending,       // high, high - stride, ...
+  one_key,          // low, every time
+  held,             // a held key at random
+  absent,           // a key not held at random
+  held_ascending,   // held keys in order, from low up
+  held_descending,  // held keys in order, from high down
+  mixed_absent,     // a key not held, the key just deleted again, or a held one
+};
+
+// One block or one run of deletions, and whether a checkpoint follows it.
+struct wide_step {
+  bool block;
+  key_order order;
+  std::int32_t count;
+  std::int32_t low;
+  std::int32_t high;
+  std::int32_t stride;
+  bool checkpoint_after;
+};
+
+constexpr wide_step block_of(key_order order, std::int32_t count, std::int32_t low, std::int32_t high,
+                             bool checkpoint) {
+  return {true, order, count, low, high, 1, checkpoint};
+}
+
+constexpr wide_step deletions_of(key_order order, std::int32_t count, bool checkpoint) {
+  return {false, order, count, 0, TOP_KEY, 1, checkpoint};
+}
+
+constexpr wide_step checkpoint_alone() { return {false, key_order::held, 0, 0, TOP_KEY, 1, true}; }
+
+// What every shape plans its next step from: the script's one random
+// source (a shape draws from it in a fixed order: never two draws in one
+// call's arguments, whose order differs between compilers), the keys held,
+// and the script's size.
+struct shape_context {
+  wide_random& random;
+  const key_pool& pool;
+  std::int32_t size;
+
+  // A block's keys: up to `most`, but fewer in a small script, so that it
+  // still has several episodes.
+  std::int32_t block_cap(std::int32_t most) const { return std::max(1, std::min(most, size / 2)); }
+};
+
+}  // namespace keyscript
