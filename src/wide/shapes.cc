@@ -23,7 +23,7 @@ class deletions_shape final : public shape_generator {
       const bool whole_space = random.one_in(2);
       const std::int32_t width = whole_space ? KEY_VALUES : std::min(KEY_VALUES, 2 * count + random.below(2 * count));
       const std::int32_t low = random.below(KEY_VALUES - width + 1);
-      return block_of(key_order::range, count, low, low + width - 1, true);
+      return block_of(key_order::scattered, count, low, low + width - 1, true);
     }
     if (stage_ == stage::choose_target) {
       stage_ = stage::delete_down;
@@ -56,11 +56,10 @@ class sorted_shape final : public shape_generator {
       runs_left_ = 1 + random.below(4);
       const std::int32_t stride = random.one_in(4) ? 2 + random.below(2) : 1;
       const std::int32_t count = 8 + random.below(context.block_cap(512));
-      const std::int32_t low = random.below(std::max(1, KEY_VALUES - count * stride));
-      const std::int32_t high = std::min(TOP_KEY, low + count * stride);
-      wide_step step = block_of(ascending_ ? key_order::ascending : key_order::descending, count, low, high, true);
+      block_start_ = first_key(context, count, stride);
+      wide_step step =
+          block_of(ascending_ ? key_order::ascending : key_order::descending, count, block_start_, block_start_, true);
       step.stride = stride;
-      block_start_ = ascending_ ? low : high;
       return step;
     }
     --runs_left_;
@@ -71,6 +70,19 @@ class sorted_shape final : public shape_generator {
   }
 
  private:
+  // The block's first key: anywhere the block fits, or at an edge, the
+  // block starting or ending there.
+  std::int32_t first_key(shape_context& context, std::int32_t count, std::int32_t stride) const {
+    wide_random& random = context.random;
+    if (context.at_edge()) {
+      const std::int32_t span = std::min(TOP_KEY, (count - 1) * stride);
+      const std::int32_t lowest = random.one_in(2) ? 0 : TOP_KEY - span;
+      return ascending_ ? lowest : lowest + span;
+    }
+    const std::int32_t low = random.below(std::max(1, KEY_VALUES - count * stride));
+    return ascending_ ? low : std::min(TOP_KEY, low + count * stride);
+  }
+
   bool ascending_;
   std::int32_t runs_left_ = 0;  // runs of deletions before the next block
   std::int32_t block_start_ = 0;
@@ -89,7 +101,11 @@ class clustered_shape final : public shape_generator {
       if (jump || !placed_) {
         placed_ = true;
         width_ = 16 << random.below(6);
-        low_ = random.below(KEY_VALUES - width_ + 1);
+        if (context.at_edge()) {
+          low_ = random.one_in(2) ? 0 : KEY_VALUES - width_;
+        } else {
+          low_ = random.below(KEY_VALUES - width_ + 1);
+        }
       } else {
         low_ = std::clamp(low_ + (random.one_in(2) ? width_ / 2 : -width_ / 2), 0, KEY_VALUES - width_);
       }
@@ -127,7 +143,7 @@ class absent_shape final : public shape_generator {
       runs_left_ = 1 + random.below(3);
       const std::int32_t width = random.one_in(2) ? KEY_VALUES : 256;
       const std::int32_t low = random.below(KEY_VALUES - width + 1);
-      return block_of(key_order::range, 1 + random.below(context.block_cap(64)), low, low + width - 1, true);
+      return block_of(key_order::scattered, 1 + random.below(context.block_cap(64)), low, low + width - 1, true);
     }
     --runs_left_;
     return deletions_of(key_order::mixed_absent, 2 + random.below(16), true);
@@ -148,7 +164,7 @@ class refill_shape final : public shape_generator {
       filled_ = true;
       const std::int32_t width = random.one_in(2) ? KEY_VALUES : 1024;
       const std::int32_t low = random.below(KEY_VALUES - width + 1);
-      return block_of(key_order::range, 1 + random.below(context.block_cap(512)), low, low + width - 1, true);
+      return block_of(key_order::scattered, 1 + random.below(context.block_cap(512)), low, low + width - 1, true);
     }
     if (context.pool.held() == 0) {
       filled_ = false;
@@ -170,7 +186,7 @@ class small_blocks_shape final : public shape_generator {
     wide_random& random = context.random;
     after_block_ = !after_block_;
     if (after_block_) {
-      return block_of(key_order::range, random.below(7), 0, TOP_KEY, false);
+      return block_of(key_order::scattered, random.below(7), 0, TOP_KEY, false);
     }
     const bool checkpoint = random.one_in(4);
     return deletions_of(key_order::held, random.below(3), checkpoint);
@@ -190,7 +206,7 @@ class checkpoints_shape final : public shape_generator {
     const std::int32_t pick = context.pool.copies_held() > 64 ? 2 : random.below(4);
     if (pick < 2) {
       const std::int32_t low = random.below(KEY_VALUES - 1024);
-      return block_of(key_order::range, 1 + random.below(8), low, low + 1023, true);
+      return block_of(key_order::scattered, 1 + random.below(8), low, low + 1023, true);
     }
     // A key not held is deleted once, after a draw below 1 that the
     // scripts' bytes keep.
@@ -208,7 +224,7 @@ class repeat_shape final : public shape_generator {
     wide_random& random = context.random;
     if (stage_ == stage::choose_key) {
       stage_ = stage::copies;
-      key_ = random.below(KEY_VALUES);
+      key_ = context.at_edge() ? context.boundary_key() : random.below(KEY_VALUES);
       if (random.one_in(2)) {
         return block_of(key_order::range, 1 + random.below(8), std::max(0, key_ - 8), std::min(TOP_KEY, key_ + 8),
                         false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "script/language.h"
@@ -13,6 +14,15 @@
 namespace keyscript {
 
 inline constexpr std::int32_t TOP_KEY = KEY_VALUES - 1;
+
+// Bugs gather at the edges of the key range (a key 0 taken for "empty", a
+// bound one short of 32767) and next to keys already held, as Hypothesis'
+// integer strategies assume. A scattered key is a boundary key, and an
+// episode of an ordered shape starts or ends at an edge, 1 time in
+// edge_odds(size): every time below size 16, so that even a campaign's
+// first, tiny scripts reach the edges, and 1 in 32 from size 496 on, a few
+// percent of a campaign's keys.
+constexpr std::int32_t edge_odds(std::int32_t size) { return std::min(32, 1 + size / 16); }
 
 // splitmix64: integer steps only, so a script is the same on every machine.
 // Inline, because every key of a block draws.
@@ -36,6 +46,7 @@ struct wide_random {
 // How the keys of one step are chosen, a line at a time.
 enum class key_order : std::uint8_t {
   range,            // uniform from low to high, with replacement
+  scattered,        // the same, or now and then a boundary key (edge_odds)
   ascending,        // low, low + stride, ...
   descending,       // high, high - stride, ...
   one_key,          // low, every time
@@ -80,6 +91,31 @@ struct shape_context {
   // A block's keys: up to `most`, but fewer in a small script, so that it
   // still has several episodes.
   std::int32_t block_cap(std::int32_t most) const { return std::max(1, std::min(most, size / 2)); }
+
+  // Whether this key, or this episode, goes to an edge: 1 in edge_odds.
+  bool at_edge() { return random.one_in(edge_odds(size)); }
+
+  // A key at an edge: one of the ends (0 or 32767 a quarter of the time
+  // each, 1 or 32766 an eighth), or otherwise the key below or above a held
+  // one (0 or 32767 while nothing is held). An end already held passes to
+  // the next one not held (0, 32767, 1, 32766, 0, ...), so that even two or
+  // three boundary keys reach both ends.
+  std::int32_t boundary_key() {
+    constexpr std::array<std::int32_t, 4> ENDS = {0, TOP_KEY, 1, TOP_KEY - 1};
+    const std::int32_t pick = random.below(8);
+    if (pick >= 6 && pool.held() > 0) {
+      const std::int32_t held = pool.held_at(random.below(pool.held()));
+      return (pick == 6 && held > 0) || held == TOP_KEY ? held - 1 : held + 1;
+    }
+    const auto first = static_cast<std::size_t>(pick % 6);
+    for (std::size_t step = 0; step < ENDS.size(); ++step) {
+      const std::int32_t end = ENDS[(first + step) % ENDS.size()];
+      if (pool.copies(end) == 0) {
+        return end;
+      }
+    }
+    return ENDS[first % ENDS.size()];
+  }
 };
 
 }  // namespace keyscript

@@ -27,6 +27,11 @@ std::uint64_t first_state(std::uint32_t seed, std::int32_t size, wide_shape shap
          ((static_cast<std::uint64_t>(shape.place) + 1) * 0x9E3779B97F4A7C15U);
 }
 
+// Scattered keys before the next boundary key: 0 to 2 edge_odds - 2, so
+// that one in edge_odds is one, at the cost of a draw for each boundary key
+// rather than for every key.
+std::int32_t gap_to_edge(wide_random& random, std::int32_t size) { return random.below(2 * edge_odds(size) - 1); }
+
 }  // namespace
 
 wide_source::wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape)
@@ -37,6 +42,7 @@ wide_source::wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape
       first_lines_(2 * static_cast<std::int64_t>(size) + 8),
       lines_left_(first_lines_),
       pool_(std::make_unique<key_pool>()),
+      keys_to_edge_(gap_to_edge(random_, size)),
       buffer_(new char[line_span::READABLE_BEFORE + PART + OUTPUT_SLACK]) {
   std::memset(buffer_.get(), '\n', line_span::READABLE_BEFORE);
 }
@@ -51,6 +57,15 @@ std::int32_t wide_source::next_key() {
   switch (step_.order) {
     case key_order::range:
       return step_.low + random_.below(step_.high - step_.low + 1);
+    case key_order::scattered: {
+      if (keys_to_edge_ > 0) {
+        --keys_to_edge_;
+        return step_.low + random_.below(step_.high - step_.low + 1);
+      }
+      keys_to_edge_ = gap_to_edge(random_, size_);
+      shape_context context{random_, pool, size_};
+      return context.boundary_key();
+    }
     case key_order::ascending: {
       const std::int32_t key = step_.low;
       step_.low = std::min(TOP_KEY, key + step_.stride);

@@ -52,6 +52,7 @@ class wide_source final : public line_source {
   wide_step step_{};
   std::unique_ptr<key_pool> pool_;  // 256 KiB: not on the stack
   std::int32_t last_deleted_ = -1;
+  std::int32_t keys_to_edge_;  // scattered keys before the next boundary key
   std::unique_ptr<char[]> buffer_;
 };
 

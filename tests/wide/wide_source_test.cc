@@ -41,6 +41,14 @@ struct script_stats {
   double deepest_drop = 0;      // the largest share of the most ever held deleted since
   std::uint64_t most_copies = 0;
   std::int64_t most_listed = 0;  // the most keys held at a checkpoint
+  int keys = 0;                  // key lines
+  int end_keys = 0;              // of 0, 1, 32766 or 32767
+  int edge_keys = 0;             // of those, or of a key next to one held
+  bool top_inserted = false;     // 32767
+  bool bottom_inserted = false;  // 0
+  int falls_in_blocks = 0;       // key lines below the one before them in a block
+  int rises_in_blocks = 0;
+  int widest_block = 0;  // from a block's lowest key to its highest
 };
 
 script_stats stats_of(const std::string& text) {
@@ -69,6 +77,16 @@ script_stats stats_of(const std::string& text) {
     stats.longest_deletions = std::max(stats.longest_deletions, deletions);
     if (in_block && line != "-1") {
       const int key = std::stoi(line);
+      const bool end = key <= 1 || key >= KEY_VALUES - 2;
+      const auto place = static_cast<std::size_t>(key);
+      const bool next_to_held = (key > 0 && copies[place - 1] > 0) || (key < KEY_VALUES - 1 && copies[place + 1] > 0);
+      ++stats.keys;
+      stats.end_keys += end ? 1 : 0;
+      stats.edge_keys += end || next_to_held ? 1 : 0;
+      stats.top_inserted = stats.top_inserted || key == KEY_VALUES - 1;
+      stats.bottom_inserted = stats.bottom_inserted || key == 0;
+      stats.falls_in_blocks += block > 0 && key < last_key ? 1 : 0;
+      stats.rises_in_blocks += block > 0 && key > last_key ? 1 : 0;
       held += copies[static_cast<std::size_t>(key)]++ == 0 ? 1 : 0;
       stats.most_copies = std::max(stats.most_copies, copies[static_cast<std::size_t>(key)]);
       run_up = key > last_key ? run_up + 1 : 1;
@@ -93,6 +111,7 @@ script_stats stats_of(const std::string& text) {
       stats.empty_blocks += block == 0 ? 1 : 0;
       stats.largest_block = std::max(stats.largest_block, block);
       stats.narrow_blocks += block >= 32 && high - low < 512 ? 1 : 0;
+      stats.widest_block = std::max(stats.widest_block, high - low);
     } else if (line == "s" || line == "q") {
       stats.longest_gap = std::max(stats.longest_gap, since_checkpoint);
       since_checkpoint = 0;
@@ -157,6 +176,53 @@ TEST(WideSource, EachShapeDoesWhatItIsFor) {
   }
 }
 
+// Boundary keys: a key of the range's ends or next to a held one. Below
+// size 16 every key of a scattered block is one; from size 496 on, one in
+// 32 is, and about three in four of those are ends.
+TEST(WideSource, BoundaryKeysAreEveryKeyOfATinyScriptAndAFewPercentOfALargeOne) {
+  for (const std::string_view name : {"deletions", "absent", "refill", "small-blocks", "checkpoints"}) {
+    for (const std::uint32_t seed : {1U, 2U, 3U}) {
+      const wide_shape shape = *shape_named(name);
+      for (const std::int32_t size : {0, 1, 8, 15}) {
+        const script_stats tiny = stats_of(text_of(seed, size, shape));
+        EXPECT_EQ(tiny.edge_keys, tiny.keys) << name << " size " << size << " seed " << seed;
+      }
+      const script_stats large = stats_of(text_of(seed, 20000, shape));
+      const double ends = static_cast<double>(large.end_keys) / static_cast<double>(large.keys);
+      EXPECT_GE(ends, 0.01) << name << " seed " << seed;
+      EXPECT_LE(ends, 0.04) << name << " seed " << seed;
+    }
+  }
+}
+
+// A shape whose point is an order keeps it: boundary keys move its block to
+// an edge instead of landing inside it.
+TEST(WideSource, ShapesWithAnOrderKeepItAndStillReachBothEdges) {
+  const struct {
+    std::string_view shape;
+    bool (*keeps_order)(const script_stats&);
+  } cases[] = {
+      {"sorted", [](const script_stats& s) { return s.falls_in_blocks == 0; }},
+      {"reverse", [](const script_stats& s) { return s.rises_in_blocks == 0; }},
+      {"clustered", [](const script_stats& s) { return s.widest_block < 512; }},
+      {"repeat", [](const script_stats& s) { return s.widest_block <= 16; }},
+  };
+  for (const auto& c : cases) {
+    int tops = 0;
+    int bottoms = 0;
+    for (const std::int32_t size : {0, 2, 4, 7, 10, 15, 100, 2000}) {
+      for (const std::uint32_t seed : {1U, 2U, 3U, 4U}) {
+        const script_stats stats = stats_of(text_of(seed, size, *shape_named(c.shape)));
+        EXPECT_TRUE(c.keeps_order(stats)) << c.shape << " size " << size << " seed " << seed;
+        tops += stats.top_inserted ? 1 : 0;
+        bottoms += stats.bottom_inserted ? 1 : 0;
+      }
+    }
+    EXPECT_GT(tops, 0) << c.shape;
+    EXPECT_GT(bottoms, 0) << c.shape;
+  }
+}
+
 // FNV-1a of the script: the same on every platform the tests run on.
 std::uint64_t digest(const std::string& text) {
   std::uint64_t hash = 0xCBF29CE484222325U;
@@ -169,8 +235,8 @@ std::uint64_t digest(const std::string& text) {
 TEST(WideSource, TheSameSeedSizeAndShapeGiveTheSameBytes) {
   // Seed 20261209, size 1000, in the table's order.
   const std::uint64_t pinned[] = {
-      0x237bfac321a5cfd0, 0x5dde04636f57b941, 0x3eaa1372c551c988, 0x82516331b3f69674, 0x7b3b6c5540266651,
-      0x0b0dec8f1411ace4, 0x4e7c1e78b384c034, 0x9aa9219bc3eb7144, 0xeec3055e82232255,
+      0x40eb6b642955d5f5, 0x4a0481b9f28e98df, 0xc3ae7431f1b15514, 0x7a908992c071424e, 0xe9b0fb219652d6c0,
+      0xb8d673eb680f85b2, 0xe9b2e701278028ed, 0x00bfb0cf4f8cbcd7, 0x6df3f0e5082b9543,
   };
   ASSERT_EQ(std::size(pinned), wide_shapes().size());
   for (const shape_entry& entry : wide_shapes()) {
@@ -216,8 +282,8 @@ std::uint64_t digest_of_runs(wide_shape shape) {
 TEST(WideSource, PinnedRunsKeepTheirBytes) {
   // In the table's order.
   const std::uint64_t pinned[] = {
-      0x84b75c84586c93de, 0x8251e89ae2a18098, 0xcf8becbff8360c44, 0xc53ad0f16eb59c98, 0x41f3527702919419,
-      0x839cf3e1fce5ee16, 0x0ed6173fdff09714, 0x25b6ca7344ccca0c, 0xfd1e480a80f3e9b1,
+      0x8e4f31abfeeaba70, 0xbead07ba2648765b, 0xd87cef35f9649b95, 0x07b55e60393318e3, 0x932b28b94c09403e,
+      0x6888e752a335e724, 0xa6a414b06391d89a, 0x38540c17a30b9f94, 0xbcc7d636a90c1c90,
   };
   ASSERT_EQ(std::size(pinned), wide_shapes().size());
   for (const shape_entry& entry : wide_shapes()) {
