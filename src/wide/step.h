@@ -16,12 +16,12 @@ namespace keyscript {
 inline constexpr std::int32_t TOP_KEY = KEY_VALUES - 1;
 
 // Bugs gather at the edges of the key range (a key 0 taken for "empty", a
-// bound one short of 32767) and next to keys already held, as Hypothesis'
-// integer strategies assume. A scattered key is a boundary key, and an
-// episode of an ordered shape starts or ends at an edge, 1 time in
-// edge_odds(size): every time below size 16, so that even a campaign's
-// first, tiny scripts reach the edges, and 1 in 32 from size 496 on, a few
-// percent of a campaign's keys.
+// bound one short of 32767) and next to keys already held, so wide scripts
+// draw keys there, as Hypothesis' integer strategies do: one scattered key
+// in edge_odds(size) is a boundary key, and an episode of an ordered shape
+// starts or ends at an edge 1 time in edge_odds(size). That is every time
+// below size 16, so that even a campaign's first, tiny scripts reach the
+// edges, and 1 in 32 from size 496 on, a few percent of a campaign's keys.
 constexpr std::int32_t edge_odds(std::int32_t size) { return std::min(32, 1 + size / 16); }
 
 // splitmix64: integer steps only, so a script is the same on every machine.
@@ -92,7 +92,7 @@ struct shape_context {
   // still has several episodes.
   std::int32_t block_cap(std::int32_t most) const { return std::max(1, std::min(most, size / 2)); }
 
-  // Whether this key, or this episode, goes to an edge: 1 in edge_odds.
+  // Whether this episode goes to an edge: 1 time in edge_odds.
   bool at_edge() { return random.one_in(edge_odds(size)); }
 
   // A key at an edge: one of the ends (0 or 32767 a quarter of the time
