@@ -51,7 +51,7 @@ campaign_run plan_run(std::uint32_t campaign_seed, std::uint32_t runs, std::int3
   }
   const std::uint32_t wide_runs = kinds == script_kinds::both ? runs / 2 : runs;
   const std::uint32_t wide_index = kinds == script_kinds::both ? index / 2 : index;
-  return {seed, size_of_run(wide_runs, max_keys, wide_index), WIDE_SHAPES[wide_index % WIDE_SHAPE_COUNT].shape};
+  return {seed, size_of_run(wide_runs, max_keys, wide_index), shape_in_turn(wide_index)};
 }
 
 std::string_view shape_text(const campaign_run& run) { return run.shape ? shape_name(*run.shape) : KEYSCRIPT_SHAPE; }

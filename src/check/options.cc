@@ -63,6 +63,20 @@ constexpr option LONG_OPTIONS[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// The shapes' names and summaries, a line each, in the table's order.
+void write_shape_list(output_writer& out) {
+  constexpr std::size_t NAME_AT = 20;
+  constexpr std::size_t SUMMARY_AT = 34;
+  for (const shape_entry& entry : wide_shapes()) {
+    std::string line(NAME_AT, ' ');
+    line += entry.name;
+    line.resize(SUMMARY_AT, ' ');
+    line += entry.summary;
+    line += '\n';
+    out.write(line);
+  }
+}
+
 void write_help(output_writer& out, const char* program) {
   out.write("Usage: ");
   out.write(program);
@@ -89,9 +103,9 @@ void write_help(output_writer& out, const char* program) {
       "                    always printed, so that a campaign can be repeated\n"
       "  --num-keys N      one run, on the script KEYSCRIPT_SEED=S keyscript N writes\n"
       "  --shape SHAPE     with --num-keys, the wide script of that shape, seed and\n"
-      "                    size instead: deletions, sorted, reverse, clustered,\n"
-      "                    absent, refill, small-blocks, checkpoints, repeat\n"
-      "                    (keyscript, the default, is keyscript's own)\n"
+      "                    size instead (keyscript, the default, is keyscript's own):\n");
+  write_shape_list(out);
+  out.write(
       "  --script FILE     one run, on a saved script\n"
       "  --print-script    with --seed and --num-keys, write that run's script to\n"
       "                    standard output instead, and run no PROGRAM\n"

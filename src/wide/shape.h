@@ -1,57 +1,59 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
+
+#include "wide/step.h"
 
 // The shapes of wide scripts. keyscript's own scripts have one shape, and
 // some bugs never show in it (a structure whose deletions rebalance is never
-// emptied enough to rebalance); each shape here aims at a kind of structure
-// and a kind of bug.
+// emptied enough to rebalance); each shape aims at a kind of structure and a
+// kind of bug. A shape is a generator that keeps its own episode (a block
+// and the deletions that follow it, a window that moves) and one entry in
+// the table of shapes, which --shape, --help and the campaign's order read.
 
 namespace keyscript {
 
-enum class wide_shape : std::uint8_t {
-  deletions,     // a block, then most of it deleted in random order, checkpoints between runs
-  sorted,        // ascending blocks and deletions: a tree without balancing degenerates
-  reverse,       // the same, descending
-  clustered,     // keys in a narrow window: nodes fill, split and merge in one place
-  absent,        // deletions of keys not held, and of one key twice in a row
-  refill,        // the collection emptied and filled again
-  small_blocks,  // many blocks of 0 to 6 keys
-  checkpoints,   // a checkpoint after every block or one or two deletions
-  repeat,        // one key inserted many times and deleted back (for multisets)
+// Plans a wide script's steps, one at a time, from the shared context and
+// what the shape itself remembers between them.
+class shape_generator {
+ public:
+  shape_generator() = default;
+  shape_generator(const shape_generator&) = delete;
+  shape_generator& operator=(const shape_generator&) = delete;
+  virtual ~shape_generator() = default;
+  virtual wide_step next_step(shape_context& context) = 0;
 };
 
-inline constexpr std::size_t WIDE_SHAPE_COUNT = 9;
-
-struct named_shape {
-  wide_shape shape;
+struct shape_entry {
   std::string_view name;
+  std::string_view summary;  // a few words, for --help
+  // The most copies the shape lets the collection hold before the source
+  // deletes down to half as many, in `drain` order; a shape that deletes
+  // down by itself never reaches its cap.
+  std::int64_t copies_cap;
+  key_order drain;
+  std::unique_ptr<shape_generator> (*make)();
 };
 
-inline constexpr std::array<named_shape, WIDE_SHAPE_COUNT> WIDE_SHAPES = {{
-    {wide_shape::deletions, "deletions"},
-    {wide_shape::sorted, "sorted"},
-    {wide_shape::reverse, "reverse"},
-    {wide_shape::clustered, "clustered"},
-    {wide_shape::absent, "absent"},
-    {wide_shape::refill, "refill"},
-    {wide_shape::small_blocks, "small-blocks"},
-    {wide_shape::checkpoints, "checkpoints"},
-    {wide_shape::repeat, "repeat"},
-}};
+// Every shape, in the order a campaign's wide runs take them. A shape's
+// place in the table also seeds its scripts: a new shape goes at the end,
+// or every later shape's scripts change.
+std::span<const shape_entry> wide_shapes();
 
-constexpr std::string_view shape_name(wide_shape shape) { return WIDE_SHAPES[static_cast<std::size_t>(shape)].name; }
+// A shape, by its place in the table.
+struct wide_shape {
+  std::uint8_t place;
+  bool operator==(const wide_shape&) const = default;
+};
 
-constexpr std::optional<wide_shape> shape_named(std::string_view name) {
-  for (const named_shape& entry : WIDE_SHAPES) {
-    if (entry.name == name) {
-      return entry.shape;
-    }
-  }
-  return std::nullopt;
-}
+const shape_entry& entry_of(wide_shape shape);
+std::string_view shape_name(wide_shape shape);
+std::optional<wide_shape> shape_named(std::string_view name);
+// The shape of a campaign's `n`th wide run: the table's, in turn.
+wide_shape shape_in_turn(std::uint32_t n);
 
 }  // namespace keyscript

@@ -119,6 +119,22 @@ TEST(CheckEndToEnd, WideScriptsFindWhatKeyscriptsCannotAndRunAgain) {
   EXPECT_EQ(check_e2e::field(rerun.result, "kind"), "listing");
 }
 
+// Boundary keys: a set that never keeps key 32767 is found by a wide run
+// among a default campaign's first ten, tiny as their scripts are.
+TEST(CheckEndToEnd, WideRunsReachTheTopKeyWithinTheFirstTenRuns) {
+  if (emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const check_e2e::temporary_directory work;
+  for (const char* seed : {"1", "2", "3"}) {
+    const checked got = check({"--seed", seed, "--no-shrink", "-o", work.path + "/failure.txt", "--",
+                               SAMPLES + "/sample_tree_largest_never_held"});
+    EXPECT_EQ(check_e2e::field(got.result, "kind"), "listing") << got.run.err;
+    EXPECT_NE(check_e2e::field(got.result, "shape"), "keyscript") << got.result;
+    EXPECT_LE(std::stoul("0" + check_e2e::field(got.result, "run")), 10U) << got.result;
+  }
+}
+
 TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
   const std::string usage = std::string("Try '") + KEYSCRIPT_CHECK_BINARY + " --help'.\n";
   const struct {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../replay/reference_replay.h"
@@ -40,6 +41,14 @@ struct script_stats {
   double deepest_drop = 0;      // the largest share of the most ever held deleted since
   std::uint64_t most_copies = 0;
   std::int64_t most_listed = 0;  // the most keys held at a checkpoint
+  int keys = 0;                  // key lines
+  int end_keys = 0;              // of 0, 1, 32766 or 32767
+  int edge_keys = 0;             // of those, or of a key next to one held
+  bool top_inserted = false;     // 32767
+  bool bottom_inserted = false;  // 0
+  int falls_in_blocks = 0;       // key lines below the one before them in a block
+  int rises_in_blocks = 0;
+  int widest_block = 0;  // from a block's lowest key to its highest
 };
 
 script_stats stats_of(const std::string& text) {
@@ -68,6 +77,16 @@ script_stats stats_of(const std::string& text) {
     stats.longest_deletions = std::max(stats.longest_deletions, deletions);
     if (in_block && line != "-1") {
       const int key = std::stoi(line);
+      const bool end = key <= 1 || key >= KEY_VALUES - 2;
+      const auto place = static_cast<std::size_t>(key);
+      const bool next_to_held = (key > 0 && copies[place - 1] > 0) || (key < KEY_VALUES - 1 && copies[place + 1] > 0);
+      ++stats.keys;
+      stats.end_keys += end ? 1 : 0;
+      stats.edge_keys += end || next_to_held ? 1 : 0;
+      stats.top_inserted = stats.top_inserted || key == KEY_VALUES - 1;
+      stats.bottom_inserted = stats.bottom_inserted || key == 0;
+      stats.falls_in_blocks += block > 0 && key < last_key ? 1 : 0;
+      stats.rises_in_blocks += block > 0 && key > last_key ? 1 : 0;
       held += copies[static_cast<std::size_t>(key)]++ == 0 ? 1 : 0;
       stats.most_copies = std::max(stats.most_copies, copies[static_cast<std::size_t>(key)]);
       run_up = key > last_key ? run_up + 1 : 1;
@@ -92,6 +111,7 @@ script_stats stats_of(const std::string& text) {
       stats.empty_blocks += block == 0 ? 1 : 0;
       stats.largest_block = std::max(stats.largest_block, block);
       stats.narrow_blocks += block >= 32 && high - low < 512 ? 1 : 0;
+      stats.widest_block = std::max(stats.widest_block, high - low);
     } else if (line == "s" || line == "q") {
       stats.longest_gap = std::max(stats.longest_gap, since_checkpoint);
       since_checkpoint = 0;
@@ -115,10 +135,10 @@ script_stats stats_of(const std::string& text) {
 }
 
 TEST(WideSource, EveryScriptIsWellFormedAndAboutTwiceItsSizeLong) {
-  for (const named_shape& entry : WIDE_SHAPES) {
+  for (const shape_entry& entry : wide_shapes()) {
     for (const std::int32_t size : {0, 1, 2, 7, 64, 300, 5000}) {
       for (const std::uint32_t seed : {1U, 2U, 4294967295U}) {
-        const std::string text = text_of(seed, size, entry.shape);
+        const std::string text = text_of(seed, size, *shape_named(entry.name));
         const std::string where = std::string(entry.name) + " size " + std::to_string(size);
         for (const bool multiset : {false, true}) {
           EXPECT_FALSE(reference::replay(text, multiset, false).refused_at) << where;
@@ -133,26 +153,73 @@ TEST(WideSource, EveryScriptIsWellFormedAndAboutTwiceItsSizeLong) {
 
 TEST(WideSource, EachShapeDoesWhatItIsFor) {
   const struct {
-    wide_shape shape;
+    std::string_view shape;
     bool (*holds)(const script_stats&);
   } cases[] = {
-      {wide_shape::deletions, [](const script_stats& s) { return s.deepest_drop >= 0.7 && s.longest_deletions <= 24; }},
-      {wide_shape::sorted, [](const script_stats& s) { return s.longest_run_up >= 64; }},
-      {wide_shape::reverse, [](const script_stats& s) { return s.longest_run_down >= 64; }},
-      {wide_shape::clustered, [](const script_stats& s) { return s.narrow_blocks >= 3; }},
-      {wide_shape::absent, [](const script_stats& s) { return s.absent_deletions >= 20 && s.deleted_twice >= 5; }},
-      {wide_shape::refill, [](const script_stats& s) { return s.refills >= 2; }},
-      {wide_shape::small_blocks,
+      {"deletions", [](const script_stats& s) { return s.deepest_drop >= 0.7 && s.longest_deletions <= 24; }},
+      {"sorted", [](const script_stats& s) { return s.longest_run_up >= 64; }},
+      {"reverse", [](const script_stats& s) { return s.longest_run_down >= 64; }},
+      {"clustered", [](const script_stats& s) { return s.narrow_blocks >= 3; }},
+      {"absent", [](const script_stats& s) { return s.absent_deletions >= 20 && s.deleted_twice >= 5; }},
+      {"refill", [](const script_stats& s) { return s.refills >= 2; }},
+      {"small-blocks",
        [](const script_stats& s) {
          return s.blocks >= 200 && s.largest_block <= 6 && s.empty_blocks > 0 && s.most_listed <= 262;
        }},
-      {wide_shape::checkpoints, [](const script_stats& s) { return s.longest_gap <= 11 && s.most_listed <= 72; }},
-      {wide_shape::repeat, [](const script_stats& s) { return s.most_copies >= 20 && s.absent_deletions > 0; }},
+      {"checkpoints", [](const script_stats& s) { return s.longest_gap <= 11 && s.most_listed <= 72; }},
+      {"repeat", [](const script_stats& s) { return s.most_copies >= 20 && s.absent_deletions > 0; }},
   };
   for (const auto& c : cases) {
     for (const std::uint32_t seed : {1U, 2U, 3U}) {
-      EXPECT_TRUE(c.holds(stats_of(text_of(seed, 2000, c.shape)))) << shape_name(c.shape) << " seed " << seed;
+      EXPECT_TRUE(c.holds(stats_of(text_of(seed, 2000, *shape_named(c.shape))))) << c.shape << " seed " << seed;
     }
+  }
+}
+
+// Boundary keys: a key of the range's ends or next to a held one. Below
+// size 16 every key of a scattered block is one; from size 496 on, one in
+// 32 is, and about three in four of those are ends.
+TEST(WideSource, BoundaryKeysAreEveryKeyOfATinyScriptAndAFewPercentOfALargeOne) {
+  for (const std::string_view name : {"deletions", "absent", "refill", "small-blocks", "checkpoints"}) {
+    for (const std::uint32_t seed : {1U, 2U, 3U}) {
+      const wide_shape shape = *shape_named(name);
+      for (const std::int32_t size : {0, 1, 8, 15}) {
+        const script_stats tiny = stats_of(text_of(seed, size, shape));
+        EXPECT_EQ(tiny.edge_keys, tiny.keys) << name << " size " << size << " seed " << seed;
+      }
+      const script_stats large = stats_of(text_of(seed, 20000, shape));
+      const double ends = static_cast<double>(large.end_keys) / static_cast<double>(large.keys);
+      EXPECT_GE(ends, 0.01) << name << " seed " << seed;
+      EXPECT_LE(ends, 0.04) << name << " seed " << seed;
+    }
+  }
+}
+
+// A shape whose point is an order keeps it: boundary keys move its block to
+// an edge instead of landing inside it.
+TEST(WideSource, ShapesWithAnOrderKeepItAndStillReachBothEdges) {
+  const struct {
+    std::string_view shape;
+    bool (*keeps_order)(const script_stats&);
+  } cases[] = {
+      {"sorted", [](const script_stats& s) { return s.falls_in_blocks == 0; }},
+      {"reverse", [](const script_stats& s) { return s.rises_in_blocks == 0; }},
+      {"clustered", [](const script_stats& s) { return s.widest_block < 512; }},
+      {"repeat", [](const script_stats& s) { return s.widest_block <= 16; }},
+  };
+  for (const auto& c : cases) {
+    int tops = 0;
+    int bottoms = 0;
+    for (const std::int32_t size : {0, 2, 4, 7, 10, 15, 100, 2000}) {
+      for (const std::uint32_t seed : {1U, 2U, 3U, 4U}) {
+        const script_stats stats = stats_of(text_of(seed, size, *shape_named(c.shape)));
+        EXPECT_TRUE(c.keeps_order(stats)) << c.shape << " size " << size << " seed " << seed;
+        tops += stats.top_inserted ? 1 : 0;
+        bottoms += stats.bottom_inserted ? 1 : 0;
+      }
+    }
+    EXPECT_GT(tops, 0) << c.shape;
+    EXPECT_GT(bottoms, 0) << c.shape;
   }
 }
 
@@ -166,16 +233,63 @@ std::uint64_t digest(const std::string& text) {
 }
 
 TEST(WideSource, TheSameSeedSizeAndShapeGiveTheSameBytes) {
-  // Seed 20261209, size 1000, in the order of WIDE_SHAPES.
-  const std::uint64_t pinned[WIDE_SHAPE_COUNT] = {
-      0x237bfac321a5cfd0, 0x5dde04636f57b941, 0x3eaa1372c551c988, 0x82516331b3f69674, 0x7b3b6c5540266651,
-      0x0b0dec8f1411ace4, 0x4e7c1e78b384c034, 0x9aa9219bc3eb7144, 0xeec3055e82232255,
+  // Seed 20261209, size 1000, in the table's order.
+  const std::uint64_t pinned[] = {
+      0x40eb6b642955d5f5, 0x4a0481b9f28e98df, 0xc3ae7431f1b15514, 0x7a908992c071424e, 0xe9b0fb219652d6c0,
+      0xb8d673eb680f85b2, 0xe9b2e701278028ed, 0x00bfb0cf4f8cbcd7, 0x6df3f0e5082b9543,
   };
-  for (const named_shape& entry : WIDE_SHAPES) {
-    const std::string text = text_of(20261209, 1000, entry.shape);
-    EXPECT_EQ(text, text_of(20261209, 1000, entry.shape));
-    EXPECT_NE(text, text_of(20261210, 1000, entry.shape));
-    EXPECT_EQ(digest(text), pinned[static_cast<std::size_t>(entry.shape)]) << entry.name;
+  ASSERT_EQ(std::size(pinned), wide_shapes().size());
+  for (const shape_entry& entry : wide_shapes()) {
+    const wide_shape shape = *shape_named(entry.name);
+    const std::string text = text_of(20261209, 1000, shape);
+    EXPECT_EQ(text, text_of(20261209, 1000, shape));
+    EXPECT_NE(text, text_of(20261210, 1000, shape));
+    EXPECT_EQ(digest(text), pinned[shape.place]) << entry.name;
+  }
+}
+
+// The (seed, size) pairs behind the pinned digests: every size to 300, then
+// every 27th to 3000, and a few large ones, with seeds spread over the
+// whole range (0 and the largest among them).
+std::vector<std::pair<std::uint32_t, std::int32_t>> pinned_runs() {
+  std::vector<std::pair<std::uint32_t, std::int32_t>> runs;
+  for (std::int32_t size = 0; size <= 3000; size += size < 300 ? 1 : 27) {
+    runs.emplace_back(static_cast<std::uint32_t>(size) * 2654435761U, size);
+  }
+  for (const std::int32_t size : {20000, 65536, 300000}) {
+    runs.emplace_back(4294967295U - static_cast<std::uint32_t>(size), size);
+  }
+  return runs;
+}
+
+// FNV-1a over the scripts of every pinned run of one shape, one after the
+// other, taken part by part as a program would read them.
+std::uint64_t digest_of_runs(wide_shape shape) {
+  std::uint64_t hash = 0xCBF29CE484222325U;
+  for (const auto& [seed, size] : pinned_runs()) {
+    wide_source source(seed, size, shape);
+    for (line_span part = source.next(); part.size != 0; part = source.next()) {
+      for (std::size_t at = 0; at < part.size; ++at) {
+        hash = (hash ^ static_cast<unsigned char>(part.data[at])) * 0x100000001B3U;
+      }
+    }
+  }
+  return hash;
+}
+
+// A change to how any shape draws, in any size, shows here: the bytes of a
+// wide script change only on purpose, with these figures.
+TEST(WideSource, PinnedRunsKeepTheirBytes) {
+  // In the table's order.
+  const std::uint64_t pinned[] = {
+      0x8e4f31abfeeaba70, 0xbead07ba2648765b, 0xd87cef35f9649b95, 0x07b55e60393318e3, 0x932b28b94c09403e,
+      0x6888e752a335e724, 0xa6a414b06391d89a, 0x38540c17a30b9f94, 0xbcc7d636a90c1c90,
+  };
+  ASSERT_EQ(std::size(pinned), wide_shapes().size());
+  for (const shape_entry& entry : wide_shapes()) {
+    const wide_shape shape = *shape_named(entry.name);
+    const std::uint64_t got = digest_of_runs(shape);
+    EXPECT_EQ(got, pinned[shape.place]) << entry.name << std::hex << " 0x" << got;
   }
 }
 
