@@ -29,6 +29,7 @@ enum option_code : int {
   IDLE_TIMEOUT,
   NO_SHRINK,
   STORE,
+  PERSISTENT,
   NO_STORE,
   SHRINK_TIME,
   VERSION,
@@ -51,6 +52,7 @@ constexpr option LONG_OPTIONS[] = {
     {"idle-timeout", required_argument, nullptr, IDLE_TIMEOUT},
     {"no-shrink", no_argument, nullptr, NO_SHRINK},
     {"store", required_argument, nullptr, STORE},
+    {"persistent", no_argument, nullptr, PERSISTENT},
     {"no-store", no_argument, nullptr, NO_STORE},
     {"jobs", required_argument, nullptr, JOBS},
     {"shrink-time", required_argument, nullptr, SHRINK_TIME},
@@ -119,6 +121,10 @@ void write_help(output_writer& out, const char* program) {
       "                    and in a campaign also after the same with 10 us a\n"
       "                    line in all; everything the run started is killed\n"
       "  --idle-timeout SECONDS  the limit on time without progress alone\n"
+      "  --persistent      one process for many scripts: the program, told so by\n"
+      "                    KEYSCRIPT_PERSISTENT=1, writes a line q after each\n"
+      "                    script's last listing, empties its collection and reads\n"
+      "                    the next script; a failure is run again alone\n"
       "  --no-shrink       report a failure as found\n"
       "  -j, --jobs N      runs side by side, a campaign's and a shrink's (default:\n"
       "                    the processors); what is found is the same for any N\n"
@@ -241,6 +247,9 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
         break;
       case STORE:
         options.store = optarg;
+        break;
+      case PERSISTENT:
+        options.persistent = true;
         break;
       case NO_STORE:
         options.store = nullptr;

@@ -50,6 +50,7 @@ struct check_options {
   std::optional<double> timeout_s;
   std::optional<double> idle_timeout_s;
   bool shrink = true;
+  bool persistent = false;
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;
   const char* output_path = DEFAULT_OUTPUT;

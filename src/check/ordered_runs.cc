@@ -34,7 +34,8 @@ struct shared_runs {
   }
 };
 
-void work(shared_runs& runs, const std::function<run_verdict(std::size_t, const std::atomic<bool>&)>& run) {
+void work(shared_runs& runs, std::size_t worker,
+          const std::function<run_verdict(std::size_t, std::size_t, const std::atomic<bool>&)>& run) {
   for (;;) {
     std::size_t index = 0;
     {
@@ -42,7 +43,7 @@ void work(shared_runs& runs, const std::function<run_verdict(std::size_t, const 
       if (runs.next >= runs.stop_at) return;
       index = runs.next++;
     }
-    run_verdict verdict = run(index, runs.cancel[index]);
+    run_verdict verdict = run(index, worker, runs.cancel[index]);
     {
       const std::lock_guard<std::mutex> held(runs.lock);
       runs.verdicts[index] = std::move(verdict);
@@ -54,14 +55,14 @@ void work(shared_runs& runs, const std::function<run_verdict(std::size_t, const 
 }  // namespace
 
 void run_in_order(std::size_t count, unsigned jobs,
-                  const std::function<run_verdict(std::size_t, const std::atomic<bool>&)>& run,
+                  const std::function<run_verdict(std::size_t, std::size_t, const std::atomic<bool>&)>& run,
                   const std::function<bool(std::size_t, const run_verdict&)>& take,
                   const std::atomic<bool>& interrupted) {
   shared_runs runs(count);
   std::vector<std::thread> workers;
   const std::size_t running = std::min<std::size_t>(count, jobs > 0 ? jobs : 1);
   for (std::size_t i = 0; i < running; ++i) {
-    workers.emplace_back(work, std::ref(runs), std::cref(run));
+    workers.emplace_back(work, std::ref(runs), i, std::cref(run));
   }
   for (std::size_t index = 0; index < count; ++index) {
     std::unique_lock<std::mutex> held(runs.lock);

@@ -13,14 +13,15 @@
 
 namespace keyscript {
 
-// Calls `run(index, cancel)` for the indexes 0 to `count` - 1, `jobs` at a
-// time, and hands each verdict to `take(index, verdict)` in index order;
+// Calls `run(index, worker, cancel)` for the indexes 0 to `count` - 1, on
+// `jobs` workers (numbered from 0) side by side, and hands each verdict to `take(index, verdict)` in index order;
 // `take` returns false to stop there. `run` must end soon once `cancel` is
 // set. When `interrupted` is set, every run is cancelled, and the next one
 // taken is a cancelled one, a pass that claims nothing.
-void run_in_order(std::size_t count, unsigned jobs,
-                  const std::function<run_verdict(std::size_t index, const std::atomic<bool>& cancel)>& run,
-                  const std::function<bool(std::size_t index, const run_verdict& verdict)>& take,
-                  const std::atomic<bool>& interrupted);
+void run_in_order(
+    std::size_t count, unsigned jobs,
+    const std::function<run_verdict(std::size_t index, std::size_t worker, const std::atomic<bool>& cancel)>& run,
+    const std::function<bool(std::size_t index, const run_verdict& verdict)>& take,
+    const std::atomic<bool>& interrupted);
 
 }  // namespace keyscript

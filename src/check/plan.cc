@@ -32,6 +32,7 @@ session_plan plan_session(const check_options& options, std::uint32_t clock_seed
   plan.timeout_s = options.timeout_s;
   plan.idle_timeout_s = options.idle_timeout_s;
   plan.shrink = options.shrink;
+  plan.persistent = options.persistent;
   plan.jobs = options.jobs;
   plan.shrink_time_s = options.shrink_time_s;
   plan.output_path = options.output_path;

@@ -42,6 +42,7 @@ struct session_plan {
   std::optional<double> timeout_s;       // none: the default limits
   std::optional<double> idle_timeout_s;  // none: the default
   bool shrink = true;
+  bool persistent = false;  // one process for many scripts
   unsigned jobs = 1;
   double shrink_time_s = DEFAULT_SHRINK_TIME_S;
   const char* output_path = DEFAULT_OUTPUT;

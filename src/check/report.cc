@@ -155,6 +155,13 @@ void report_failure(message_stream& messages, const run_failed& failure, std::in
     report_rerun(messages, origin, program);
   }
   switch (failure.kind) {
+    case failure_kind::state:
+      say(messages,
+          "  it fails after %" PRIu64
+          " other scripts in the same process, and not in a process of its own: under --persistent it keeps "
+          "state from one script to the next (its collection, or anything else it does not empty)\n",
+          failure.scripts_before);
+      break;
     case failure_kind::listing:
       report_listing(messages, failure.listing);
       if (failure.status != 0) {

@@ -8,33 +8,28 @@ namespace {
 // says why.
 constexpr std::size_t ERRORS_KEPT = 2048;
 
-class checking final : public output_sink {
- public:
-  explicit checking(listing_checker& checker) : checker_(checker) {}
-  sink_answer take(std::string_view bytes) override {
-    return checker_.take(bytes) ? sink_answer::more : sink_answer::stop;
-  }
-
- private:
-  listing_checker& checker_;
-};
-
-class keeping final : public output_sink {
- public:
-  explicit keeping(std::string& kept) : kept_(kept) {}
-  sink_answer take(std::string_view bytes) override {
-    kept_.append(bytes.substr(bytes.size() - std::min(bytes.size(), ERRORS_KEPT)));
-    if (kept_.size() > 2 * ERRORS_KEPT) {
-      kept_.erase(0, kept_.size() - ERRORS_KEPT);
-    }
-    return sink_answer::more;
-  }
-
- private:
-  std::string& kept_;
-};
-
 }  // namespace
+
+sink_answer checking_sink::take(std::string_view bytes) {
+  if (!checker_.take(bytes)) return sink_answer::stop;
+  return checker_.ended() ? sink_answer::pause : sink_answer::more;
+}
+
+sink_answer errors_sink::take(std::string_view bytes) {
+  kept_.append(bytes.substr(bytes.size() - std::min(bytes.size(), ERRORS_KEPT)));
+  if (kept_.size() > 2 * ERRORS_KEPT) {
+    kept_.erase(0, kept_.size() - ERRORS_KEPT);
+  }
+  return sink_answer::more;
+}
+
+process_limits limits_of(const run_settings& settings) {
+  process_limits limits;
+  limits.timeout_ms = settings.limits.whole_ms;
+  limits.idle_ms = settings.limits.idle_ms;
+  limits.cancel = settings.cancel;
+  return limits;
+}
 
 const char* kind_name(failure_kind kind) {
   switch (kind) {
@@ -46,6 +41,8 @@ const char* kind_name(failure_kind kind) {
       return "status";
     case failure_kind::timeout:
       return "timeout";
+    case failure_kind::state:
+      return "state";
   }
   return "none";
 }
@@ -72,12 +69,10 @@ outcome failed(failure_kind kind, const process_result& result, const listing_ch
                     result.signal,
                     checker.verdict(),
                     std::move(errors),
-                    result.ending == process_ending::stalled};
+                    result.ending == process_ending::stalled,
+                    0};
 }
 
-// What the run's ending and the listings say, in that order: a program
-// that could not start, a script refused, a time limit, a signal, output
-// that can no longer match, and last how it exited.
 outcome judged(const process_result& result, listing_checker& checker, std::string errors) {
   if (result.ending == process_ending::not_started) {
     return run_not_started{result.start_error};
@@ -121,19 +116,19 @@ outcome judged(const process_result& result, listing_checker& checker, std::stri
 
 }  // namespace
 
-run_verdict check_run(const process_command& program, line_source& feed, line_source& expected,
-                      const run_settings& settings) {
-  listing_checker checker(expected, settings.kind);
-  checking out(checker);
-  std::string errors;
-  keeping err(errors);
-  process_limits limits;
-  limits.timeout_ms = settings.limits.whole_ms;
-  limits.idle_ms = settings.limits.idle_ms;
-  limits.cancel = settings.cancel;
-  const process_result result = run_process(program, &feed, out, err, limits);
+run_verdict verdict_of(const process_result& result, listing_checker& checker, std::string errors) {
   return {judged(result, checker, std::move(errors)), result.elapsed_ms, result.cpu_us, result.outlived,
           result.first_outlived};
+}
+
+run_verdict check_run(const process_command& program, line_source& feed, line_source& expected,
+                      const run_settings& settings) {
+  listing_checker checker(expected, settings.kind, settings.end_line);
+  checking_sink out(checker);
+  std::string errors;
+  errors_sink err(errors);
+  const process_result result = run_process(program, &feed, out, err, limits_of(settings));
+  return verdict_of(result, checker, std::move(errors));
 }
 
 }  // namespace keyscript

@@ -10,6 +10,7 @@
 #include "check/ordered_runs.h"
 #include "check/report.h"
 #include "check/run_check.h"
+#include "check/runner.h"
 #include "check/script_file.h"
 #include "check/shrinking.h"
 #include "io/file_output.h"
@@ -65,6 +66,9 @@ class session {
     if (plan.store != nullptr) {
       store_.emplace(plan.store, identify_program(plan.program.argv, plan.kind));
     }
+    for (unsigned worker = 0; worker < std::max(1U, plan.jobs); ++worker) {
+      runners_.emplace_back(plan.program, plan.persistent);
+    }
   }
 
   int carry_out(const campaign_scripts& scripts);
@@ -72,13 +76,14 @@ class session {
   int carry_out(const saved_script& scripts);
   int carry_out(const printed_script& /*scripts*/) { return CHECK_TROUBLE; }  // printed without a session
   void measure_startup();
+  void warn_not_persistent();
 
  private:
   // A run's verdict: pass (nullopt), or the status the whole session ends with.
   std::optional<int> judge(const run_verdict& verdict, const failure_origin& origin, const run_limits& limits,
                            std::uint64_t lines, const saved_file* file);
-  run_verdict run_generated(const campaign_run& planned, const run_limits& limits,
-                            const std::atomic<bool>& cancel) const;
+  run_verdict run_generated(const campaign_run& planned, const run_limits& limits, std::size_t worker,
+                            const std::atomic<bool>& cancel);
   int fail(const run_failed& failure, const run_verdict& verdict, const failure_origin& origin,
            const run_limits& limits, std::uint64_t lines, const saved_file* file);
   std::optional<script> failing_script(const failure_origin& origin, const saved_file* file);
@@ -99,6 +104,7 @@ class session {
   const given_limits given_{plan_.timeout_s, plan_.idle_timeout_s};
   program_pace pace_;
   std::optional<failure_store> store_;
+  std::vector<program_runner> runners_;  // one a job
   bool replaying_kept_ = false;
   bool warned_outlived_ = false;
 };
@@ -162,8 +168,8 @@ int session::carry_out(const campaign_scripts& scripts) {
   std::optional<int> status;
   run_in_order(
       scripts.runs, plan_.jobs,
-      [&](std::size_t index, const std::atomic<bool>& cancel) {
-        return run_generated(planned(index), limits(index), cancel);
+      [&](std::size_t index, std::size_t worker, const std::atomic<bool>& cancel) {
+        return run_generated(planned(index), limits(index), worker, cancel);
       },
       [&](std::size_t index, const run_verdict& verdict) {
         const campaign_run run = planned(index);
@@ -187,7 +193,7 @@ int session::carry_out(const single_script& scripts) {
   const campaign_run& planned = scripts.run;
   const std::uint64_t lines = lines_to_allow_for(planned);
   const run_limits limits = single_run_limits(pace_, lines, given_);
-  const run_verdict verdict = run_generated(planned, limits, interrupted_);
+  const run_verdict verdict = run_generated(planned, limits, 0, interrupted_);
   if (const std::optional<int> status =
           judge(verdict, origin_of(1, 1, std::nullopt, planned, nullptr), limits, lines, nullptr)) {
     return *status;
@@ -199,11 +205,9 @@ int session::carry_out(const single_script& scripts) {
   return CHECK_PASSED;
 }
 
-run_verdict session::run_generated(const campaign_run& planned, const run_limits& limits,
-                                   const std::atomic<bool>& cancel) const {
-  const std::unique_ptr<line_source> feed = script_of(planned);
-  const std::unique_ptr<line_source> expected = script_of(planned);
-  return check_run(plan_.program, *feed, *expected, {plan_.kind, limits, &cancel});
+run_verdict session::run_generated(const campaign_run& planned, const run_limits& limits, std::size_t worker,
+                                   const std::atomic<bool>& cancel) {
+  return runners_[worker].run([&planned] { return script_of(planned); }, {plan_.kind, limits, &cancel});
 }
 
 std::optional<int> session::check_saved(const char* path) {
@@ -211,9 +215,7 @@ std::optional<int> session::check_saved(const char* path) {
   if (!file) {
     return CHECK_TROUBLE;
   }
-  const std::unique_ptr<line_source> feed = open_saved_file(*file);
-  const std::unique_ptr<line_source> expected = open_saved_file(*file);
-  if (feed == nullptr || expected == nullptr) {
+  if (open_saved_file(*file) == nullptr) {
     complain(messages_, "%s: %s\n", quote(path).text, std::strerror(errno));
     return CHECK_TROUBLE;
   }
@@ -221,7 +223,7 @@ std::optional<int> session::check_saved(const char* path) {
   const std::uint64_t lines = 2 * file->lines;
   const run_limits limits = single_run_limits(pace_, lines, given_);
   const run_settings settings{plan_.kind, limits, &interrupted_};
-  const run_verdict verdict = check_run(plan_.program, *feed, *expected, settings);
+  const run_verdict verdict = runners_[0].run([&file] { return open_saved_file(*file); }, settings);
   return judge(verdict, origin_of(1, 1, std::nullopt, {}, path), limits, lines, &*file);
 }
 
@@ -265,6 +267,12 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
     return CHECK_TROUBLE;
   }
   const std::size_t failing_lines = failing->items.size();
+  if (failure.kind == failure_kind::state) {
+    // Alone, the script passes: there is nothing to shrink, write or keep.
+    const shrink_outcome as_found{std::move(*failing), verdict, 0, false, 0};
+    out_.write(result_line(failure, origin, failing_lines, as_found, {plan_.output_path, false, false}, {}));
+    return CHECK_FAILED;
+  }
   shrink_outcome outcome{cut_where_it_failed(std::move(*failing), failure), verdict, 0, false, 0};
   const run_limits candidate_limit = candidate_limits(pace_, lines, limits);
   if (plan_.shrink) {
@@ -288,6 +296,20 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
   keep(outcome.value);
   out_.write(result_line(failure, origin, failing_lines, outcome, written, fault));
   return CHECK_FAILED;
+}
+
+// --persistent was asked of a program that answers one script and stops,
+// or never writes the line that ends a script's output: it was run a script
+// a process, which costs its start-up each time.
+void session::warn_not_persistent() {
+  const bool fell_back =
+      std::any_of(runners_.begin(), runners_.end(), [](const program_runner& runner) { return runner.fell_back(); });
+  if (fell_back) {
+    say(messages_,
+        "warning: under --persistent, %s did not go on to the next script (a line q after the listing of each "
+        "script's q, then the next script): each script had a process of its own\n",
+        shell_word(plan_.program.argv[0]).c_str());
+  }
 }
 
 // A program that leaves processes running when it exits is told once: they
@@ -349,7 +371,9 @@ int run_session(const session_plan& plan, message_stream& messages, output_write
   }
   session carried(plan, messages, out, interrupted);
   carried.measure_startup();
-  return std::visit([&](const auto& scripts) { return carried.carry_out(scripts); }, plan.scripts);
+  const int status = std::visit([&](const auto& scripts) { return carried.carry_out(scripts); }, plan.scripts);
+  carried.warn_not_persistent();
+  return status;
 }
 
 }  // namespace keyscript

@@ -15,6 +15,7 @@ enum class failure_kind {
   signal,   // the program was killed by a signal
   status,   // it exited with a status other than 0
   timeout,  // it had not finished in time
+  state,    // kept running across scripts, it fails a script that it passes alone
 };
 
 const char* kind_name(failure_kind kind);
@@ -42,6 +43,8 @@ struct run_failed {
   listing_verdict listing;  // where its output first differs (kind listing)
   std::string errors;       // the end of what it wrote on standard error
   bool stalled = false;     // a timeout of time without progress
+  // For kind state: the scripts the same process had answered before.
+  std::uint64_t scripts_before = 0;
 };
 
 struct run_verdict {

@@ -32,7 +32,7 @@ TEST(OrderedRuns, TheFirstFailureInRunOrderWhateverTheJobs) {
     const std::atomic<bool> interrupted{false};
     run_in_order(
         20, jobs,
-        [&](std::size_t index, const std::atomic<bool>& cancel) {
+        [&](std::size_t index, std::size_t /*worker*/, const std::atomic<bool>& cancel) {
           {
             const std::lock_guard<std::mutex> held(started_lock);
             started.insert(index);
@@ -54,7 +54,10 @@ TEST(OrderedRuns, AnInterruptEndsTheRunsEvenBeforeTheyStart) {
   const std::atomic<bool> interrupted{true};
   std::vector<std::size_t> taken;
   run_in_order(
-      1000, 2, [](std::size_t index, const std::atomic<bool>& cancel) { return fake_run(index, cancel); },
+      1000, 2,
+      [](std::size_t index, std::size_t /*worker*/, const std::atomic<bool>& cancel) {
+        return fake_run(index, cancel);
+      },
       [&](std::size_t index, const run_verdict& /*verdict*/) {
         taken.push_back(index);
         return false;  // as a session stops once it is interrupted

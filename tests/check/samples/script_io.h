@@ -5,11 +5,15 @@
 #ifndef KEYSCRIPT_TESTS_CHECK_SAMPLES_SCRIPT_IO_H_
 #define KEYSCRIPT_TESTS_CHECK_SAMPLES_SCRIPT_IO_H_
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <bitset>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -87,10 +91,12 @@ class ScriptReader {
       }
       std::memmove(buffer_.data(), buffer_.data() + next_, kept);
       next_ = 0;
-      const std::size_t wanted = capacity - kept;
-      const std::size_t got = std::fread(buffer_.data() + kept, 1, wanted, stdin);
-      filled_ = kept + got;
-      const bool at_end = got < wanted;
+      // What the pipe has now, not a whole block: under --persistent the
+      // next script comes only once this one is answered.
+      const ssize_t got = read(STDIN_FILENO, buffer_.data() + kept, capacity - kept);
+      if (got < 0 && errno == EINTR) continue;
+      filled_ = kept + static_cast<std::size_t>(got > 0 ? got : 0);
+      const bool at_end = got <= 0;
       if (at_end && filled_ > 0 && buffer_[filled_ - 1] != '\n') buffer_[filled_++] = '\n';
       const auto last =
           std::find(buffer_.rbegin() + static_cast<std::ptrdiff_t>(buffer_.size() - filled_), buffer_.rend(), '\n');
@@ -128,7 +134,16 @@ class KeyWriter {
     }
   }
 
-  // The exit status: 0, or 1 when standard output could not be written.
+  void Line(const char* text) {
+    const std::size_t length = std::strlen(text);
+    if (used_ + length + 1 > buffer_.size()) MakeRoom();
+    std::memcpy(buffer_.data() + used_, text, length);
+    buffer_[used_ + length] = '\n';
+    used_ += length + 1;
+  }
+
+  // Hands everything written so far to standard output: the exit status, 0,
+  // or 1 when standard output could not be written.
   int Finish() {
     Flush();
     return ok_ && std::fflush(stdout) == 0 ? 0 : 1;
@@ -170,11 +185,21 @@ class KeySet {
   std::bitset<kKeyCount> held_;
 };
 
+// Whether keyscript-check's --persistent asks for one script after another.
+inline bool Persistent() {
+  const char* value = std::getenv("KEYSCRIPT_PERSISTENT");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
 // Plays the script on KEYS (Insert, Delete, List), listing at every "s" and
 // at the "q" that ends it; returns the exit status. With
 // `stop_at_first_checkpoint` it ends after the first listing (a planted bug).
+// Under --persistent it goes on after each q: a line "q" after its listing,
+// an empty collection (unless `keeps_state`, a planted bug), and the next
+// script, until the input ends.
 template <typename Keys>
-int RunScript(Keys& keys, KeyWriter& out, bool stop_at_first_checkpoint = false) {
+int RunScript(Keys& keys, KeyWriter& out, bool stop_at_first_checkpoint = false, bool keeps_state = false) {
+  const bool persistent = Persistent();
   ScriptReader script;
   for (Command command = script.Next(); command.kind != Kind::kEnd; command = script.Next()) {
     switch (command.kind) {
@@ -190,7 +215,11 @@ int RunScript(Keys& keys, KeyWriter& out, bool stop_at_first_checkpoint = false)
         break;
       case Kind::kQuit:
         keys.List(out);
-        return out.Finish();
+        if (!persistent) return out.Finish();
+        out.Line("q");
+        if (out.Finish() != 0) return 1;
+        if (!keeps_state) keys = Keys();
+        break;
       case Kind::kOther:
       case Kind::kEnd:
         break;

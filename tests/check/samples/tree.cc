@@ -9,6 +9,8 @@
 //                       standard error, status 1
 //   slow_start_hang     takes 0.7 s to start, as an interpreter under load
 //                       may, and hangs on deleting a key not held
+//   keeps_state         under --persistent, starts each script with the
+//                       keys the last one left
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,7 @@ enum class Bug : std::uint8_t {
   hang_on_absent,
   exits_on_absent,
   slow_start_hang,
+  keeps_state,
 };
 constexpr Bug kBug = Bug::BUG;
 
@@ -153,5 +156,6 @@ int main() {
   }
   keyscript::samples::Tree tree;
   keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(tree, out);
+  return keyscript::samples::RunScript(tree, out, false,
+                                       keyscript::samples::kBug == keyscript::samples::Bug::keeps_state);
 }
