@@ -89,9 +89,10 @@ struct correct_program {
 const std::string WHOLE_CAMPAIGN = "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n";
 
 // One CTest case a program, side by side under ctest -j. The Python sample's
-// whole campaign takes half a minute (an interpreter's start, a hundred
-// times): it is a large test (check_large_test.cc), and here a short
-// campaign shows that a program run through an interpreter passes.
+// whole campaign takes a hundred interpreters' starts and long listings: it
+// is a large test (check_large_test.cc), and here twenty small runs, every
+// shape among them, show that a program run through an interpreter passes,
+// on the host under an emulated keyscript-check too.
 class CorrectPrograms : public testing::TestWithParam<correct_program> {};
 
 TEST_P(CorrectPrograms, PassCampaigns) {
@@ -126,9 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
                                     "result=pass runs=10 seed=7 max_keys=20000 scripts=both\n",
                                     false},
                     correct_program{"python",
-                                    {"python3", SAMPLES + "/sample_set.py"},
-                                    {"--runs", "4", "--max-keys", "2000"},
-                                    "result=pass runs=4 seed=7 max_keys=2000 scripts=both\n",
+                                    {KEYSCRIPT_PYTHON, SAMPLES + "/sample_set.py"},
+                                    {"--runs", "20", "--max-keys", "2000"},
+                                    "result=pass runs=20 seed=7 max_keys=2000 scripts=both\n",
                                     true}),
     [](const testing::TestParamInfo<correct_program>& info) { return info.param.name; });
 

@@ -29,7 +29,7 @@ TEST(CheckLarge, ChunkedListMergeBugIsFoundAndShrunk) {
 // interpreters; it starts on the host under an emulated keyscript-check too.
 TEST(CheckLarge, PythonProgramPassesAWholeCampaign) {
   const check_e2e::checked got =
-      check_e2e::check({"--seed", "7", "--", "python3", check_e2e::SAMPLES + "/sample_set.py"});
+      check_e2e::check({"--seed", "7", "--", KEYSCRIPT_PYTHON, check_e2e::SAMPLES + "/sample_set.py"});
   EXPECT_EQ(got.run.status, 0) << got.run.err;
   EXPECT_EQ(got.result, "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n");
   EXPECT_EQ(got.left_behind, 0);
