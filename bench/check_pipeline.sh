@@ -18,9 +18,9 @@ keys=${1:-50000000}
 runs=${2:-7}
 seed=20261208
 bench_build keyscript keyscript-check fast_set
-keyscript=build-bench/keyscript
-check=build-bench/keyscript-check
-program=build-bench/bench/fast_set
+keyscript=$bench_dir/keyscript
+check=$bench_dir/keyscript-check
+program=$bench_dir/bench/fast_set
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

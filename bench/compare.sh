@@ -17,9 +17,9 @@ warmup=$((runs > 1 ? 1 : 0))
 export KEYSCRIPT_SEED=20261208
 command -v hyperfine >/dev/null || { echo "compare.sh needs hyperfine (Debian: apt-get install hyperfine)" >&2; exit 1; }
 bench_build keyscript plain_keyscript ready_writer
-bin=build-bench/keyscript
-plain=build-bench/bench/plain_keyscript
-ready=build-bench/bench/ready_writer
+bin=$bench_dir/keyscript
+plain=$bench_dir/bench/plain_keyscript
+ready=$bench_dir/bench/ready_writer
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

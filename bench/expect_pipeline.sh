@@ -18,8 +18,8 @@ keys=${1:-50000000}
 runs=${2:-15}
 export KEYSCRIPT_SEED=20261208
 bench_build keyscript keyscript-expect
-keyscript=build-bench/keyscript
-expect=build-bench/keyscript-expect
+keyscript=$bench_dir/keyscript
+expect=$bench_dir/keyscript-expect
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

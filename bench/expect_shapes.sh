@@ -25,9 +25,9 @@ cd "$(dirname "$0")/.."
 scale=${1:-1000000}
 runs=${2:-5}
 bench_build keyscript keyscript-expect shape_script
-keyscript=build-bench/keyscript
-expect=build-bench/keyscript-expect
-shape=build-bench/bench/shape_script
+keyscript=$bench_dir/keyscript
+expect=$bench_dir/keyscript-expect
+shape=$bench_dir/bench/shape_script
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

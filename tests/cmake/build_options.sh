@@ -38,6 +38,11 @@ if cmake -S "$source" -B "$work/plain" -G Ninja -DBUILD_TESTING=OFF -DKEYSCRIPT_
     [ ! -e "$work/plain/$left_out" ] || fail "$left_out was built although it was switched off"
   done
   grep -q -i googletest "$work/plain.log" && fail "BUILD_TESTING=OFF still looked for GoogleTest"
+  # The benchmark programs are never built with everything: the switch must
+  # take away their target too.
+  if cmake --build "$work/plain" --target benchmarks >>"$work/plain.log" 2>&1; then
+    fail "KEYSCRIPT_BENCHMARKS=OFF still has a benchmarks target"
+  fi
   echo "ok: -DBUILD_TESTING=OFF -DKEYSCRIPT_BENCHMARKS=OFF builds keyscript alone, without GoogleTest"
 else
   fail "-DBUILD_TESTING=OFF without GoogleTest does not build:"

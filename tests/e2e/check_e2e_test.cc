@@ -1,7 +1,8 @@
 // Runs the built keyscript-check as a user would, on the sample programs in
-// tests/check/samples: each planted bug is found at the defaults with the
-// right kind and shrunk to at most twice the smallest failing script known,
-// the correct samples pass, and no run leaves a process behind.
+// tests/check/samples: each planted bug is found at the defaults (a hang
+// with a short time limit) with the right kind and shrunk to at most twice
+// the smallest failing script known, the correct samples pass, and no run
+// leaves a process behind. The slowest of these are in check_large_test.cc.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -17,32 +18,44 @@ using check_e2e::checked;
 using check_e2e::emulated;
 using check_e2e::SAMPLES;
 
-TEST(CheckEndToEnd, PlantedBugsAreFoundAndShrunk) {
+// A hang is a run still going at the time limit: the programs here are ours
+// and end in milliseconds when they do not hang, so half a second proves it
+// where the default limit would wait ten seconds for each hanging run.
+const std::vector<std::string> SHORT_LIMIT = {"--timeout", "0.5"};
+
+struct planted_bug {
+  std::string sample;
+  bool multiset;
+  std::string kind;
+  std::size_t smallest;  // lines of the smallest failing script known
+  std::vector<std::string> options;
+};
+
+// One CTest case a sample, so that ctest -j runs them side by side. The
+// chunked list's merge bug takes thousands of candidates to shrink: it is a
+// large test (check_large_test.cc).
+class PlantedBugs : public testing::TestWithParam<planted_bug> {};
+
+TEST_P(PlantedBugs, AreFoundAndShrunk) {
   if (emulated()) {
     GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
   }
-  const struct {
-    const char* sample;
-    bool multiset;
-    const char* kind;
-    std::size_t smallest;  // lines of the smallest failing script known
-  } cases[] = {
-      {"sample_tree_lose_subtree", false, "listing", 7},
-      {"sample_tree_largest_never_held", false, "listing", 4},
-      {"sample_tree_crash_on_absent", false, "signal", 2},
-      {"sample_tree_hang_on_absent", false, "timeout", 2},
-      {"sample_hash_set_no_tombstones", false, "listing", 7},
-      {"sample_hash_set_stops_at_first_s", false, "listing", 5},
-      {"sample_multiset_erase_all_copies", true, "listing", 6},
-      {"sample_chunked_list_merge_loses_key", false, "listing", 85},
-      {"sample_never_reads", false, "listing", 4},
-      {"sample_prints_forever", false, "listing", 1},
-      {"sample_ignores_term", false, "timeout", 1},
-  };
-  for (const auto& c : cases) {
-    check_e2e::expect_found(c.sample, c.multiset, c.kind, c.smallest);
-  }
+  const planted_bug& c = GetParam();
+  check_e2e::expect_found(c.sample, c.multiset, c.kind, c.smallest, c.options);
 }
+
+INSTANTIATE_TEST_SUITE_P(CheckEndToEnd, PlantedBugs,
+                         testing::Values(planted_bug{"sample_tree_lose_subtree", false, "listing", 7, {}},
+                                         planted_bug{"sample_tree_largest_never_held", false, "listing", 4, {}},
+                                         planted_bug{"sample_tree_crash_on_absent", false, "signal", 2, {}},
+                                         planted_bug{"sample_tree_hang_on_absent", false, "timeout", 2, SHORT_LIMIT},
+                                         planted_bug{"sample_hash_set_no_tombstones", false, "listing", 7, {}},
+                                         planted_bug{"sample_hash_set_stops_at_first_s", false, "listing", 5, {}},
+                                         planted_bug{"sample_multiset_erase_all_copies", true, "listing", 6, {}},
+                                         planted_bug{"sample_never_reads", false, "listing", 4, {}},
+                                         planted_bug{"sample_prints_forever", false, "listing", 1, {}},
+                                         planted_bug{"sample_ignores_term", false, "timeout", 1, SHORT_LIMIT}),
+                         [](const testing::TestParamInfo<planted_bug>& info) { return info.param.sample; });
 
 TEST(CheckEndToEnd, ShrinkTimeKeepsTheBestScriptSoFar) {
   if (emulated()) {
@@ -65,34 +78,60 @@ TEST(CheckEndToEnd, ShrinkTimeKeepsTheBestScriptSoFar) {
   EXPECT_EQ(check_e2e::field(again.result, "kind"), "listing") << again.run.err;
 }
 
-TEST(CheckEndToEnd, CorrectProgramsPassWholeCampaigns) {
-  struct sample {
-    std::vector<std::string> command;
-    bool multiset;
-    bool runs_on_the_host;  // starts under an emulator too
-  };
-  const std::vector<sample> samples = {
-      {{SAMPLES + "/sample_tree"}, false, false},         {{SAMPLES + "/sample_hash_set"}, false, false},
-      {{SAMPLES + "/sample_chunked_list"}, false, false}, {{SAMPLES + "/sample_multiset"}, true, false},
-      {{SAMPLES + "/sample_keeps_output"}, false, false}, {{SAMPLES + "/sample_slow"}, false, false},
-      {{SAMPLES + "/sample_leaves_child"}, false, false}, {{"python3", SAMPLES + "/sample_set.py"}, false, true},
-  };
-  for (const sample& s : samples) {
-    if (emulated() && !s.runs_on_the_host) {
-      continue;
-    }
-    std::vector<std::string> args = {"--seed", "7"};
-    if (s.multiset) {
-      args.emplace_back("--multiset");
-    }
-    args.emplace_back("--");
-    args.insert(args.end(), s.command.begin(), s.command.end());
-    const checked got = check(args);
-    EXPECT_EQ(got.run.status, 0) << s.command.back() << "\n" << got.run.err;
-    EXPECT_EQ(got.result, "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n") << s.command.back();
-    EXPECT_EQ(got.left_behind, 0) << s.command.back();
+struct correct_program {
+  std::string name;  // the CTest case's
+  std::vector<std::string> command;
+  std::vector<std::string> options;
+  std::string result;     // the last line on standard output
+  bool runs_on_the_host;  // starts under an emulator too
+};
+
+const std::string WHOLE_CAMPAIGN = "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n";
+
+// One CTest case a program, side by side under ctest -j. The Python sample's
+// whole campaign takes a hundred interpreters' starts and long listings: it
+// is a large test (check_large_test.cc), and here twenty small runs, every
+// shape among them, show that a program run through an interpreter passes,
+// on the host under an emulated keyscript-check too.
+class CorrectPrograms : public testing::TestWithParam<correct_program> {};
+
+TEST_P(CorrectPrograms, PassCampaigns) {
+  const correct_program& p = GetParam();
+  if (emulated() && !p.runs_on_the_host) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
   }
+  std::vector<std::string> args = {"--seed", "7"};
+  args.insert(args.end(), p.options.begin(), p.options.end());
+  args.emplace_back("--");
+  args.insert(args.end(), p.command.begin(), p.command.end());
+  const checked got = check(args);
+  EXPECT_EQ(got.run.status, 0) << got.run.err;
+  EXPECT_EQ(got.result, p.result);
+  EXPECT_EQ(got.left_behind, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CheckEndToEnd, CorrectPrograms,
+    testing::Values(correct_program{"tree", {SAMPLES + "/sample_tree"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"hash_set", {SAMPLES + "/sample_hash_set"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"chunked_list", {SAMPLES + "/sample_chunked_list"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"multiset", {SAMPLES + "/sample_multiset"}, {"--multiset"}, WHOLE_CAMPAIGN, false},
+                    correct_program{"keeps_output", {SAMPLES + "/sample_keeps_output"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"slow", {SAMPLES + "/sample_slow"}, {}, WHOLE_CAMPAIGN, false},
+                    // Each run waits out the child that holds its output for
+                    // a moment: ten runs, sizes 0 to 20000, show that none is
+                    // waited for to the end and none outlives its run.
+                    correct_program{"leaves_child",
+                                    {SAMPLES + "/sample_leaves_child"},
+                                    {"--runs", "10"},
+                                    "result=pass runs=10 seed=7 max_keys=20000 scripts=both\n",
+                                    false},
+                    correct_program{"python",
+                                    {KEYSCRIPT_PYTHON, SAMPLES + "/sample_set.py"},
+                                    {"--runs", "20", "--max-keys", "2000"},
+                                    "result=pass runs=20 seed=7 max_keys=2000 scripts=both\n",
+                                    true}),
+    [](const testing::TestParamInfo<correct_program>& info) { return info.param.name; });
 
 TEST(CheckEndToEnd, WideScriptsFindWhatKeyscriptsCannotAndRunAgain) {
   if (emulated()) {

@@ -94,10 +94,14 @@ inline bool emulated() { return *KEYSCRIPT_EMULATOR != '\0'; }
 
 // Finds SAMPLE's planted bug at the defaults, with the KIND of failure, and
 // shrinks it to at most twice SMALLEST lines, a script that fails again.
-inline void expect_found(const char* sample, bool multiset, const char* kind, std::size_t smallest) {
+// `options` go to both runs (a hang's test gives a short --timeout, so that
+// it waits a fraction of a second where the default waits ten).
+inline void expect_found(const std::string& sample, bool multiset, const std::string& kind, std::size_t smallest,
+                         const std::vector<std::string>& options = {}) {
   const temporary_directory work;
   const std::string reduced = work.path + "/reduced.txt";
   std::vector<std::string> args = {"--seed", "20261209", "-o", reduced};
+  args.insert(args.end(), options.begin(), options.end());
   if (multiset) {
     args.emplace_back("--multiset");
   }
@@ -112,6 +116,7 @@ inline void expect_found(const char* sample, bool multiset, const char* kind, st
   EXPECT_EQ(got.left_behind, 0) << sample;
   // The reduced script is well formed and fails the same way again.
   std::vector<std::string> again = {"--script", reduced, "--no-shrink"};
+  again.insert(again.end(), options.begin(), options.end());
   if (multiset) {
     again.emplace_back("--multiset");
   }
