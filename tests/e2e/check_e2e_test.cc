@@ -29,6 +29,9 @@ struct planted_bug {
   std::string kind;
   std::size_t smallest;  // lines of the smallest failing script known
   std::vector<std::string> options;
+  // A command is named as the one after which it held the wrong keys (a
+  // program that stops at a checkpoint goes wrong at no command).
+  bool names_fault;
 };
 
 // One CTest case a sample, so that ctest -j runs them side by side. The
@@ -41,21 +44,34 @@ TEST_P(PlantedBugs, AreFoundAndShrunk) {
     GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
   }
   const planted_bug& c = GetParam();
-  check_e2e::expect_found(c.sample, c.multiset, c.kind, c.smallest, c.options);
+  const check_e2e::found first = check_e2e::expect_found(c.sample, c.multiset, c.kind, c.smallest, c.options);
+  const std::string fault = check_e2e::field(first.result, "fault_line");
+  EXPECT_EQ(!fault.empty(), c.names_fault) << first.result;
+  EXPECT_EQ(first.err.find("\n  went wrong at ") != std::string::npos, c.names_fault) << first.err;
+  // The same failure and the same reduced script whatever the jobs, and with
+  // one process for many scripts.
+  std::vector<std::string> persistent = {"--persistent", "-j", "2"};
+  persistent.insert(persistent.end(), c.options.begin(), c.options.end());
+  const check_e2e::found again = check_e2e::expect_found(c.sample, c.multiset, c.kind, c.smallest, persistent);
+  for (const char* name : {"kind", "run", "shape", "seed", "num_keys", "lines", "reduced_lines", "fault_line"}) {
+    EXPECT_EQ(check_e2e::field(again.result, name), check_e2e::field(first.result, name)) << name;
+  }
+  EXPECT_EQ(again.script, first.script);
 }
 
-INSTANTIATE_TEST_SUITE_P(CheckEndToEnd, PlantedBugs,
-                         testing::Values(planted_bug{"sample_tree_lose_subtree", false, "listing", 7, {}},
-                                         planted_bug{"sample_tree_largest_never_held", false, "listing", 4, {}},
-                                         planted_bug{"sample_tree_crash_on_absent", false, "signal", 2, {}},
-                                         planted_bug{"sample_tree_hang_on_absent", false, "timeout", 2, SHORT_LIMIT},
-                                         planted_bug{"sample_hash_set_no_tombstones", false, "listing", 7, {}},
-                                         planted_bug{"sample_hash_set_stops_at_first_s", false, "listing", 5, {}},
-                                         planted_bug{"sample_multiset_erase_all_copies", true, "listing", 6, {}},
-                                         planted_bug{"sample_never_reads", false, "listing", 4, {}},
-                                         planted_bug{"sample_prints_forever", false, "listing", 1, {}},
-                                         planted_bug{"sample_ignores_term", false, "timeout", 1, SHORT_LIMIT}),
-                         [](const testing::TestParamInfo<planted_bug>& info) { return info.param.sample; });
+INSTANTIATE_TEST_SUITE_P(
+    CheckEndToEnd, PlantedBugs,
+    testing::Values(planted_bug{"sample_tree_lose_subtree", false, "listing", 7, {}, true},
+                    planted_bug{"sample_tree_largest_never_held", false, "listing", 4, {}, true},
+                    planted_bug{"sample_tree_crash_on_absent", false, "signal", 2, {}, false},
+                    planted_bug{"sample_tree_hang_on_absent", false, "timeout", 2, SHORT_LIMIT, false},
+                    planted_bug{"sample_hash_set_no_tombstones", false, "listing", 7, {}, true},
+                    planted_bug{"sample_hash_set_stops_at_first_s", false, "listing", 5, {}, false},
+                    planted_bug{"sample_multiset_erase_all_copies", true, "listing", 6, {}, true},
+                    planted_bug{"sample_never_reads", false, "listing", 4, {}, true},
+                    planted_bug{"sample_prints_forever", false, "listing", 1, {}, false},
+                    planted_bug{"sample_ignores_term", false, "timeout", 1, SHORT_LIMIT, false}),
+    [](const testing::TestParamInfo<planted_bug>& info) { return info.param.sample; });
 
 TEST(CheckEndToEnd, ShrinkTimeKeepsTheBestScriptSoFar) {
   if (emulated()) {

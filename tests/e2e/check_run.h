@@ -92,15 +92,23 @@ inline checked check(std::vector<std::string> args, bool keep_failures = false) 
 
 inline bool emulated() { return *KEYSCRIPT_EMULATOR != '\0'; }
 
-// Finds SAMPLE's planted bug at the defaults, with the KIND of failure, and
-// shrinks it to at most twice SMALLEST lines, a script that fails again.
-// `options` go to both runs (a hang's test gives a short --timeout, so that
-// it waits a fraction of a second where the default waits ten).
-inline void expect_found(const std::string& sample, bool multiset, const std::string& kind, std::size_t smallest,
-                         const std::vector<std::string>& options = {}) {
+// What a campaign found: its result line, its report and the reduced script.
+struct found {
+  std::string result;
+  std::string err;
+  std::string script;
+};
+
+// Finds SAMPLE's planted bug at the defaults (one job unless `options` say
+// otherwise), with the KIND of failure, and shrinks it to at most twice
+// SMALLEST lines, a script that fails again. `options` go to both runs (a
+// hang's test gives a short --timeout, so that it waits a fraction of a
+// second where the default waits ten).
+inline found expect_found(const std::string& sample, bool multiset, const std::string& kind, std::size_t smallest,
+                          const std::vector<std::string>& options = {}) {
   const temporary_directory work;
   const std::string reduced = work.path + "/reduced.txt";
-  std::vector<std::string> args = {"--seed", "20261209", "-o", reduced};
+  std::vector<std::string> args = {"--seed", "20261209", "-j", "1", "-o", reduced};
   args.insert(args.end(), options.begin(), options.end());
   if (multiset) {
     args.emplace_back("--multiset");
@@ -124,6 +132,8 @@ inline void expect_found(const std::string& sample, bool multiset, const std::st
   const checked rerun = check(again);
   EXPECT_EQ(rerun.run.status, 1) << sample << "\n" << rerun.run.err;
   EXPECT_EQ(field(rerun.result, "kind"), kind) << sample << ": " << rerun.result;
+  std::ifstream file(reduced, std::ios::binary);
+  return {got.result, got.run.err, {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()}};
 }
 
 }  // namespace check_e2e

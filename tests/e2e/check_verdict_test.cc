@@ -110,6 +110,25 @@ TEST(CheckVerdicts, CampaignsSharingAFileLeaveOneWholeScript) {
   }
 }
 
+// Under --persistent, a program that keeps its collection from one script to
+// the next fails a script it passes alone: that is what is reported, not a
+// bug the script shows.
+TEST(CheckVerdicts, AProgramThatKeepsStateAcrossScriptsIsToldSo) {
+  if (emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const std::string program = SAMPLES + "/sample_tree_keeps_state";
+  const checked alone = check({"--seed", "7", "--runs", "12", "--", program});
+  EXPECT_EQ(alone.run.status, 0) << alone.run.err;
+  const checked persistent = check({"--seed", "7", "--runs", "12", "--persistent", "--", program});
+  EXPECT_EQ(persistent.run.status, 1) << persistent.run.err;
+  EXPECT_EQ(check_e2e::field(persistent.result, "kind"), "state") << persistent.result;
+  EXPECT_TRUE(persistent.result.ends_with(" file=\n")) << persistent.result;
+  EXPECT_NE(persistent.run.err.find("under --persistent it keeps state from one script to the next"), std::string::npos)
+      << persistent.run.err;
+  EXPECT_EQ(persistent.left_behind, 0);
+}
+
 // A failure found is kept, runs first the next time, and once the program
 // is mended (the same file, rebuilt) it is reported fixed and dropped.
 TEST(CheckVerdicts, KeptFailuresRunFirstUntilTheyAreFixed) {
