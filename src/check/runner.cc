@@ -64,7 +64,10 @@ run_verdict program_runner::run_in_live_process(line_source& feed, line_source& 
   result.elapsed_ms = milliseconds_since(start);
   if (ending == process_ending::stalled || ending == process_ending::timed_out || ending == process_ending::exited) {
     checker.finish();
-    not_persistent = !checker.verdict().failed && !checker.ended() && result.status == 0 && result.signal == 0;
+    // Every listing right and no end line: it waits for input it was not
+    // promised, or it exited as a program of one script does (by itself).
+    const bool exited_well = ending != process_ending::exited || (result.status == 0 && result.signal == 0);
+    not_persistent = !checker.verdict().failed && !checker.ended() && exited_well;
   }
   return verdict_of(result, checker, std::move(errors));
 }
