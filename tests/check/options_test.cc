@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::uint32_t CLOCK = 1234;
 
+// The options point into the words, so a reading keeps them.
 struct reading {
+  std::vector<std::string> words;
   options_reading got;
   captured streams;
 };
@@ -32,7 +34,7 @@ reading read(std::vector<std::string> words) {
     got = read_options(static_cast<int>(words.size()), argv.data(), out, messages, "keyscript-check");
     out.close();
   });
-  return {std::move(got), streams};
+  return {std::move(words), std::move(got), streams};
 }
 
 // What a plan does, in a few words, for comparing with a table.

@@ -3,6 +3,8 @@
 // whole campaign through an interpreter. CTest labels them "large".
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "check_run.h"
 
 namespace {
@@ -33,6 +35,42 @@ TEST(CheckLarge, PythonProgramPassesAWholeCampaign) {
   EXPECT_EQ(got.run.status, 0) << got.run.err;
   EXPECT_EQ(got.result, "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n");
   EXPECT_EQ(got.left_behind, 0);
+}
+
+// A program that takes 0.7 s to start and hangs on a deletion, found by a
+// run of its own at the default limits, where no run has finished to time
+// the program by: the reduced script hangs again when it is run as the
+// report prints it, because every limit counts the start-up it measured.
+TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
+  if (check_e2e::emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
+  const check_e2e::temporary_directory work;
+  const std::string reduced = work.path + "/reduced.txt";
+  const check_e2e::checked single =
+      check_e2e::check({"--seed", "1", "--num-keys", "11", "-o", reduced, "--", program});
+  ASSERT_EQ(check_e2e::field(single.result, "kind"), "timeout") << single.run.err;
+  EXPECT_EQ(check_e2e::field(single.result, "reduced_lines"), "2") << single.run.err;
+  EXPECT_EQ(single.run.err.find("warning"), std::string::npos) << single.run.err;
+  EXPECT_EQ(single.left_behind, 0);
+  // As printed: keyscript-check --script FILE -- PROGRAM, nothing more.
+  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
+  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
+}
+
+// A correct program that works 2 us a command, as a Python program with a
+// database does, passes a run of 14 million keys at the default limits:
+// it makes progress all along, and a run of its own has no limit on the
+// whole of it.
+TEST(CheckLarge, ASlowCorrectProgramPassesAHugeRunAtTheDefaults) {
+  if (check_e2e::emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const check_e2e::checked got = check_e2e::check(
+      {"--seed", "5", "--num-keys", "14000000", "--", check_e2e::SAMPLES + "/sample_slow_two_us_a_line"});
+  EXPECT_EQ(got.run.status, 0) << got.run.err;
+  EXPECT_EQ(got.result, "result=pass runs=1 shape=keyscript seed=5 num_keys=14000000\n");
 }
 
 }  // namespace
