@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <string>
@@ -91,11 +93,21 @@ TEST(ShrinkScriptValue, HoldsAMillionKeysInAtMostEightBytesALine) {
   EXPECT_LE(sizeof value + value.items.capacity() * sizeof(std::int32_t), 8 * lines);
 }
 
+key_map identity_keys() {
+  key_map keys(KEY_VALUES);
+  std::iota(keys.begin(), keys.end(), 0);
+  return keys;
+}
+
 TEST(ShrinkCandidate, PiecesMakeTheTextOfTheAcceptedScript) {
   const script base = random_script(7, 6000);  // tens of thousands of lines: several pieces
   const std::size_t last = base.items.size() - 1;
+  key_map reversed = identity_keys();
+  std::reverse(reversed.begin(), reversed.end());
+  const auto scattered = std::make_shared<const item_ranges>(item_ranges{{0, 1}, {7, 9}, {5000, last}});
   for (const candidate& change : {without_items(base, 0, 1), without_items(base, 100, last), without_items(base, 5, 5),
-                                  with_key_replaced(base, 3, 0)}) {
+                                  with_key_replaced(base, 3, 0), without_ranges(base, scattered),
+                                  with_keys_mapped(base, std::make_shared<const key_map>(reversed))}) {
     script accepted = base;
     accept_candidate(accepted, change);
     std::string text;
@@ -106,8 +118,65 @@ TEST(ShrinkCandidate, PiecesMakeTheTextOfTheAcceptedScript) {
     }
     EXPECT_EQ(text, script_text(accepted)) << change.removed_begin << " " << change.removed_end;
     EXPECT_EQ(candidate_lines(change), accepted.items.size());
-    EXPECT_GT(pieces, change.removed_end == last ? 0U : 1U);
+    EXPECT_EQ(candidate_hash(change), script_hash(accepted));
+    EXPECT_GT(pieces, change.removed_end == last || change.removed_list ? 0U : 1U);
   }
+}
+
+TEST(ShrinkCandidate, EachKindOfChangeMakesTheScriptItDescribes) {
+  const script base = parsed("i\n3\n5\n3\n-1\ni\n7\n-1\ns\nd 5\nq\n");
+  key_map keys = identity_keys();
+  keys[3] = 1;
+  keys[5] = 0;
+  keys[7] = 2;
+  const struct {
+    const char* name;
+    candidate change;
+    std::string expected;
+  } cases[] = {
+      {"a key line out", without_items(base, 1, 2), "i\n5\n3\n-1\ni\n7\n-1\ns\nd 5\nq\n"},
+      {"two blocks merged", without_items(base, 4, 6), "i\n3\n5\n3\n7\n-1\ns\nd 5\nq\n"},
+      {"ranges out, the last one up to q",
+       without_ranges(base, std::make_shared<const item_ranges>(item_ranges{{1, 2}, {4, 6}, {8, 10}})),
+       "i\n5\n3\n7\n-1\nq\n"},
+      {"one key renamed, its erases too", with_key_replaced(base, 5, 0), "i\n3\n0\n3\n-1\ni\n7\n-1\ns\nd 0\nq\n"},
+      {"every key renamed", with_keys_mapped(base, std::make_shared<const key_map>(keys)),
+       "i\n1\n0\n1\n-1\ni\n2\n-1\ns\nd 0\nq\n"},
+  };
+  for (const auto& c : cases) {
+    script accepted = base;
+    accept_candidate(accepted, c.change);
+    EXPECT_EQ(candidate_text(c.change), c.expected) << c.name;
+    EXPECT_EQ(script_text(accepted), c.expected) << c.name;
+    EXPECT_EQ(candidate_lines(c.change), accepted.items.size()) << c.name;
+    EXPECT_EQ(candidate_hash(c.change), script_hash(parsed(c.expected))) << c.name;
+  }
+}
+
+TEST(ShrinkCandidate, HashesTellScriptsApartWhateverDescribesThem) {
+  // Each line out, and each key renamed to 0 one way or the other: the
+  // hashes are equal exactly where the scripts are.
+  const script base = random_script(3, 60);
+  std::vector<candidate> changes;
+  for (std::size_t at = 0; at + 1 < base.items.size(); ++at) {
+    changes.push_back(without_items(base, at, at + 1));
+    changes.push_back(without_ranges(base, std::make_shared<const item_ranges>(item_ranges{{at, at + 1}})));
+    const std::int32_t key = key_of(base.items[at]);
+    if (key < 0) continue;
+    changes.push_back(with_key_replaced(base, key, 0));
+    key_map keys = identity_keys();
+    keys[static_cast<std::size_t>(key)] = 0;
+    changes.push_back(with_keys_mapped(base, std::make_shared<const key_map>(keys)));
+  }
+  std::map<std::string, std::uint64_t> hash_of;
+  std::map<std::uint64_t, std::string> text_of;
+  for (const candidate& change : changes) {
+    const std::string text = candidate_text(change);
+    const std::uint64_t hash = candidate_hash(change);
+    EXPECT_EQ(hash_of.emplace(text, hash).first->second, hash) << text;
+    EXPECT_EQ(text_of.emplace(hash, text).first->second, text) << hash;
+  }
+  EXPECT_GT(hash_of.size(), base.items.size());
 }
 
 // Failure predicates on a script, as a program's wrong answers would be.
