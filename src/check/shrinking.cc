@@ -22,11 +22,8 @@ class program_tester final : public candidate_tester {
   program_tester(const process_command& program, const run_verdict& original, const shrink_settings& settings)
       : program_(program), original_(original), settings_(settings) {}
 
-  std::size_t first_failing(std::span<const candidate> batch) override {
-    std::vector<char> fails(batch.size(), 0);
-    const auto run_one = [&](std::size_t i) {
-      fails[i] = same_failure(check_candidate(program_, batch[i], settings_.run), original_) ? 1 : 0;
-    };
+  void answer(std::span<const candidate> batch, std::span<candidate_answer> answers) override {
+    const auto run_one = [&](std::size_t i) { answers[i] = answer_one(batch[i]); };
     // The batch is as large as the jobs, so each candidate gets a thread;
     // the first runs on this one.
     std::vector<std::thread> others;
@@ -40,15 +37,20 @@ class program_tester final : public candidate_tester {
     for (std::thread& other : others) {
       other.join();
     }
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-      if (fails[i] != 0) {
-        return i;
-      }
-    }
-    return batch.size();
   }
 
  private:
+  // A candidate that ran out of time where the failure did not may have
+  // failed the same way with the failure's time, which can be longer; one
+  // stopped from outside has not said anything. Neither is a pass to
+  // remember.
+  candidate_answer answer_one(const candidate& change) const {
+    const run_verdict verdict = check_candidate(program_, change, settings_.run);
+    if (same_failure(verdict, original_)) return candidate_answer::fails;
+    const bool stopped = settings_.stop != nullptr && settings_.stop->load();
+    return verdict.kind == failure_kind::timeout || stopped ? candidate_answer::uncertain : candidate_answer::passes;
+  }
+
   const process_command& program_;
   const run_verdict& original_;
   const shrink_settings& settings_;
