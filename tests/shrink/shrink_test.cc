@@ -399,37 +399,23 @@ TEST(ShrinkReduction, EndsOneMinimalAndTheSameWhateverTheBatch) {
   }
 }
 
-// keyscript's shape: two passes, each a block of `keys` keys drawn from all
-// values, a checkpoint and ten deletions of keys it drew, then q.
-std::string two_passes(std::uint32_t seed, std::int32_t keys) {
+// `blocks` blocks of `keys` keys each, drawn from all values, then q. With
+// `deletions`, keyscript's shape: after each block a checkpoint and ten
+// deletions of keys it drew.
+std::string blocks_of(std::uint32_t seed, std::int32_t blocks, std::int32_t keys, bool deletions) {
   std::mt19937 random(seed);
   std::string text;
-  for (int pass = 0; pass < 2; ++pass) {
+  for (std::int32_t block = 0; block < blocks; ++block) {
     std::vector<std::uint32_t> drawn;
     text += "i\n";
     for (std::int32_t n = 0; n < keys; ++n) {
       drawn.push_back(random() % 32768);
       text += std::to_string(drawn.back()) + "\n";
     }
-    text += "-1\ns\n";
-    for (int n = 0; n < 10; ++n) {
+    text += deletions ? "-1\ns\n" : "-1\n";
+    for (int n = 0; deletions && n < 10; ++n) {
       text += "d " + std::to_string(drawn[random() % drawn.size()]) + "\n";
     }
-  }
-  return text + "q\n";
-}
-
-// `blocks` blocks of `keys` keys each drawn from all values, one after the
-// other, then q.
-std::string adjacent_blocks(std::uint32_t seed, std::int32_t blocks, std::int32_t keys) {
-  std::mt19937 random(seed);
-  std::string text;
-  for (std::int32_t block = 0; block < blocks; ++block) {
-    text += "i\n";
-    for (std::int32_t n = 0; n < keys; ++n) {
-      text += std::to_string(random() % 32768) + "\n";
-    }
-    text += "-1\n";
   }
   return text + "q\n";
 }
@@ -453,18 +439,18 @@ TEST(ShrinkReduction, CandidatesScaleWithTheFailureNotTheScript) {
   } cases[] = {
       // Proving the result 1-minimal takes a candidate a line, and the keys
       // tried merged one by one another: the rest is a few dozen.
-      {"a listing of more than 300 keys", two_passes(1, 250), lists_more_than(300), "i\n" + keys_up_to(300) + "-1\nq\n",
-       2 * 304 + 40},
+      {"a listing of more than 300 keys", blocks_of(1, 2, 250, true), lists_more_than(300),
+       "i\n" + keys_up_to(300) + "-1\nq\n", 2 * 304 + 40},
       // The blocks that stay tried one by one, then merged in one candidate,
       // not one each.
-      {"a listing of more than 300 keys, from a hundred blocks", adjacent_blocks(4, 100, 5), lists_more_than(300),
+      {"a listing of more than 300 keys, from a hundred blocks", blocks_of(4, 100, 5, false), lists_more_than(300),
        "i\n" + keys_up_to(300) + "-1\nq\n", 2 * 304 + 100},
       // Past 2048 distinct keys, no key is tried merged alone.
-      {"a listing of more than 2100 keys", two_passes(2, 1800), lists_more_than(2100),
+      {"a listing of more than 2100 keys", blocks_of(2, 2, 1800, true), lists_more_than(2100),
        "i\n" + keys_up_to(2100) + "-1\nq\n", 2104 + 60},
       // What can go goes in runs that double: a few candidates for each
       // line that stays, not one for each line that goes.
-      {"five lines at the end of five thousand", two_passes(3, 2500).insert(0, "i\n7\n-1\ns\nd 7\n"),
+      {"five lines at the end of five thousand", blocks_of(3, 2, 2500, true).insert(0, "i\n7\n-1\ns\nd 7\n"),
        key7_inserted_then_deleted, "i\n7\n-1\nd 7\nq\n", 40},
   };
   for (const auto& c : cases) {
