@@ -422,8 +422,12 @@ stage_end run_stage(reduction& state, Walk walk) {
 }
 
 // One round of every stage; changed when the line removal or the lowering
-// changed anything, since then the script may not be 1-minimal yet.
+// changed anything, since then the script may not be 1-minimal yet. The
+// whole-script changes come first as well as after the commands: dropping
+// repeated insertions takes a script of millions of key lines down to tens
+// of thousands in one candidate, before commands are tried one by one on it.
 stage_end run_round(reduction& state) {
+  if (run_stage(state, whole_script_changes{}) == stage_end::stopped) return stage_end::stopped;
   if (run_stage(state, adaptive_removal{false, quit_index(state.current)}) == stage_end::stopped) {
     return stage_end::stopped;
   }
