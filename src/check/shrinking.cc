@@ -42,13 +42,14 @@ class program_tester final : public candidate_tester {
  private:
   // A candidate that ran out of time where the failure did not may have
   // failed the same way with the failure's time, which can be longer; one
-  // stopped from outside has not said anything. Neither is a pass to
-  // remember.
+  // that could not be started, or was stopped from outside, has not said
+  // anything. None of them is a pass to remember.
   candidate_answer answer_one(const candidate& change) const {
     const run_verdict verdict = check_candidate(program_, change, settings_.run);
     if (same_failure(verdict, original_)) return candidate_answer::fails;
     const bool stopped = settings_.stop != nullptr && settings_.stop->load();
-    return verdict.kind == failure_kind::timeout || stopped ? candidate_answer::uncertain : candidate_answer::passes;
+    const bool said_nothing = verdict.kind == failure_kind::timeout || verdict.not_started || stopped;
+    return said_nothing ? candidate_answer::uncertain : candidate_answer::passes;
   }
 
   const process_command& program_;
