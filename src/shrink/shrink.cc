@@ -53,17 +53,45 @@ unit_run units_before(const item_list& items, std::size_t end, std::size_t count
 // as that candidate's answer says. A copy can walk ahead assuming every
 // candidate passes, which is what makes a batch.
 
-// Units from the last towards the first, each alone; once one goes, as many
-// again from the same place, doubling while they go, then halving back to
-// the largest number that goes (Hypothesis' find_integer). A run of a
-// thousand lines that can go costs some twenty candidates, a line that
-// cannot go one. Outside blocks the units are commands, a block whole; with
+// How many units to try taking out next from one place: one alone; once
+// that goes, as many again, doubling while they go, then halving back to the
+// largest number that goes (Hypothesis' find_integer). Units that went are
+// gone, so each count is of units still there. A run of a thousand units
+// that can go costs some twenty candidates, a unit that cannot go one.
+struct doubling_search {
+  std::size_t more = 0;   // 0: one unit alone, before any went; else this many more
+  std::size_t bound = 0;  // 0 while doubling; else a number of units known not to go
+
+  [[nodiscard]] std::size_t count() const { return std::max<std::size_t>(more, 1); }
+  // No more than `available` units are there to try.
+  void cap(std::size_t available) { more = std::min(more, available); }
+  // The units tried went; false when the search is over, the next unit
+  // being known not to go alone.
+  bool went() {
+    if (more == 0 || bound == 0) {
+      more = more == 0 ? 1 : 2 * more;
+      return true;
+    }
+    bound -= more;
+    more = bound / 2;
+    return more > 0;
+  }
+  // The units tried stayed; false when the search is over.
+  bool stayed() {
+    if (more <= 1) return false;
+    bound = more;
+    more = bound / 2;
+    return true;
+  }
+};
+
+// Units from the last towards the first, searching from each place how many
+// can go. Outside blocks the units are commands, a block whole; with
 // `into_blocks`, a block that stays has its key lines tried in turn.
 struct adaptive_removal {
   bool into_blocks;
-  std::size_t place;      // the units tried end here
-  std::size_t more = 0;   // 0: the unit before `place` alone; else this many units, after some went
-  std::size_t bound = 0;  // 0 while doubling; else a number of units known not to go from `place`
+  std::size_t place;  // the units tried end here
+  doubling_search search;
 
   bool settle(const script& current) {
     const item_list& items = current.items;
@@ -72,32 +100,20 @@ struct adaptive_removal {
       if (items[place - 1] != OPEN_ITEM) break;
       // A block's key lines are done: on to the command before it.
       --place;
-      more = bound = 0;
+      search = {};
     }
-    if (more > 0) more = units_before(items, place, more).count;
+    search.cap(units_before(items, place, search.count()).count);
     return true;
   }
   [[nodiscard]] candidate make(const script& current) const {
-    return without_items(current, units_before(current.items, place, std::max<std::size_t>(more, 1)).start, place);
+    return without_items(current, units_before(current.items, place, search.count()).start, place);
   }
   void rejected(const candidate& tried) {
-    if (more <= 1) {
-      pass_unit(*tried.base);
-      return;
-    }
-    bound = more;
-    more = bound / 2;
+    if (!search.stayed()) pass_unit(*tried.base);
   }
   void accepted(const candidate& taken) {
     place = taken.removed_begin;
-    if (more == 0 || bound == 0) {
-      more = more == 0 ? 1 : 2 * more;
-      return;
-    }
-    bound -= more;
-    more = bound / 2;
-    // With one unit known not to go, the unit before `place` stays.
-    if (more == 0) pass_unit(*taken.base);
+    if (!search.went()) pass_unit(*taken.base);
   }
 
  private:
@@ -106,7 +122,7 @@ struct adaptive_removal {
   void pass_unit(const script& current) {
     const item_list& items = current.items;
     place = into_blocks && items[place - 1] == CLOSE_ITEM ? place - 1 : unit_start(items, place);
-    more = bound = 0;
+    search = {};
   }
 };
 
@@ -183,16 +199,59 @@ key_map by_first_appearance(const item_list& items) {
   return numbered(ordered);
 }
 
+// The lines that name one of the `count` largest keys: key lines and
+// erases. Leaving them out keeps the keys below as they are, so keys
+// renumbered by rank stay so.
+item_ranges lines_of_largest_keys(const item_list& items, std::size_t count) {
+  std::vector<bool> present(KEY_VALUES);
+  for (const std::int32_t item : items) {
+    if (key_of(item) >= 0) present[static_cast<std::size_t>(key_of(item))] = true;
+  }
+  std::int32_t lowest = KEY_VALUES;
+  for (; lowest > 0 && count > 0; --lowest) {
+    count -= present[static_cast<std::size_t>(lowest - 1)] ? 1 : 0;
+  }
+  item_ranges lines;
+  for (std::size_t at = 0; at < items.size(); ++at) {
+    if (key_of(items[at]) < lowest) continue;
+    if (!lines.empty() && lines.back().end == at) {
+      lines.back().end = at + 1;
+    } else {
+      lines.push_back({at, at + 1});
+    }
+  }
+  return lines;
+}
+
+std::size_t distinct_keys(const item_list& items) {
+  std::vector<bool> present(KEY_VALUES);
+  std::size_t count = 0;
+  for (const std::int32_t item : items) {
+    const std::int32_t key = key_of(item);
+    if (key < 0 || present[static_cast<std::size_t>(key)]) continue;
+    present[static_cast<std::size_t>(key)] = true;
+    ++count;
+  }
+  return count;
+}
+
 // Changes to the whole script, one candidate each, that a script whose
 // failure needs many lines would otherwise make a line or a key at a time:
 // repeated insertions dropped; every two adjacent blocks merged, then each
-// two alone; the keys renumbered by rank, then by first appearance. A change
-// that would leave the script as it is is not tried.
+// two alone; the keys renumbered by first appearance (the first key 0, the
+// next new one 1, ...), else by rank where their order counts; then the
+// largest keys left out, as many as can go, searched as removals are. The
+// keys are then 0 to n-1 with no gap, and a failure that needs ten thousand
+// of them keeps none for a renumbering in the next round to close, which
+// would change every candidate of the line removal. A change that would leave
+// the script as it is is not tried.
 struct whole_script_changes {
-  enum step_name : std::uint8_t { REPEATS, ALL_JOINS, EACH_JOIN, RANK, FIRST_APPEARANCE, DONE };
+  enum step_name : std::uint8_t { REPEATS, ALL_JOINS, EACH_JOIN, FIRST_APPEARANCE, RANK, LARGEST_KEYS, DONE };
+  bool by_appearance = true;  // the keys renumbered by first appearance too
   std::uint8_t step = REPEATS;
-  std::size_t join = 0;  // while at EACH_JOIN: how many joins, in order, stay
-  candidate ready;       // what settle() found to try
+  std::size_t join = 0;     // while at EACH_JOIN: how many joins, in order, stay
+  doubling_search largest;  // while at LARGEST_KEYS: how many of the largest keys to leave out
+  candidate ready;          // what settle() found to try
 
   bool settle(const script& current) {
     for (; step != DONE; ++step) {
@@ -204,12 +263,13 @@ struct whole_script_changes {
   void rejected(const candidate& /*tried*/) {
     if (step == EACH_JOIN) {
       ++join;
-    } else {
+    } else if (step != LARGEST_KEYS || !largest.stayed()) {
       ++step;
     }
   }
   void accepted(const candidate& /*taken*/) {
-    if (step != EACH_JOIN) ++step;  // the next join, if any, is now the join-th
+    // At EACH_JOIN the next join, if any, is now the join-th.
+    if (step != EACH_JOIN && (step != LARGEST_KEYS || !largest.went())) ++step;
   }
 
  private:
@@ -228,8 +288,11 @@ struct whole_script_changes {
       }
       case RANK:
         return ready_unless_same(current, by_rank(items));
+      case LARGEST_KEYS:
+        largest.cap(distinct_keys(items));
+        return ready_unless_empty(current, lines_of_largest_keys(items, largest.count()), 1);
       case FIRST_APPEARANCE:
-        return ready_unless_same(current, by_first_appearance(items));
+        return by_appearance && ready_unless_same(current, by_first_appearance(items));
       default:
         return false;
     }
@@ -428,11 +491,11 @@ stage_end run_stage(reduction& state, Walk walk) {
 // of thousands in one candidate, before commands are tried one by one on it.
 stage_end run_round(reduction& state) {
   if (run_stage(state, whole_script_changes{}) == stage_end::stopped) return stage_end::stopped;
-  if (run_stage(state, adaptive_removal{false, quit_index(state.current)}) == stage_end::stopped) {
+  if (run_stage(state, adaptive_removal{false, quit_index(state.current), {}}) == stage_end::stopped) {
     return stage_end::stopped;
   }
   if (run_stage(state, whole_script_changes{}) == stage_end::stopped) return stage_end::stopped;
-  const stage_end lines = run_stage(state, adaptive_removal{true, quit_index(state.current)});
+  const stage_end lines = run_stage(state, adaptive_removal{true, quit_index(state.current), {}});
   if (lines == stage_end::stopped) return stage_end::stopped;
   first_positions first_at = first_appearances(state.current);
   const bool merges = distinct_keys(first_at) <= MOST_KEYS_MERGED;

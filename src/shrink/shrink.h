@@ -14,10 +14,10 @@
 //
 // Each round tries changes to the whole script in one candidate each
 // (repeated insertions dropped, adjacent blocks merged, the keys renumbered
-// by rank and by first appearance); removes whole commands, from the last
-// towards the first; tries the whole-script changes again; then removes
-// lines, a block whole and, when it stays, its key lines one by one; then
-// lowers each distinct key. A removal
+// by first appearance or by rank, the largest keys left out); removes whole
+// commands, from the last towards the first; tries the whole-script changes
+// again; then removes lines, a block whole and, when it stays, its key lines
+// one by one; then lowers each distinct key. A removal
 // that succeeds is followed by one of twice as many lines or commands from
 // the same place, and halving back when that fails, so that a long run that
 // can go costs a few candidates and not one each. Rounds end after one in
