@@ -17,10 +17,10 @@
 // by first appearance or by rank, the largest keys left out); removes whole
 // commands, from the last towards the first; tries the whole-script changes
 // again; then removes lines, a block whole and, when it stays, its key lines
-// one by one; then lowers each distinct key. A removal
-// that succeeds is followed by one of twice as many lines or commands from
-// the same place, and halving back when that fails, so that a long run that
-// can go costs a few candidates and not one each. Rounds end after one in
+// one by one; then lowers each distinct key. A removal that succeeds is
+// followed by one of twice as many lines or commands from the same place,
+// and halving back when that fails, so that a long run that can go costs a
+// few candidates and not one each. Rounds end after one in
 // which neither the line removal nor the lowering changed anything, so the
 // result is 1-minimal: no line alone (a block whole) can go.
 //
@@ -71,8 +71,9 @@ struct shrink_result {
 };
 
 // `failing` must be well formed and fail. It is reduced in place: beyond it,
-// the reducer needs memory only for a batch, a table a key value and 8 bytes
-// a candidate that passed.
+// the reducer needs memory only for a batch, tables of a word a key value,
+// the ranges a whole-script change leaves out, and 8 bytes a candidate that
+// passed.
 shrink_result shrink(script failing, candidate_tester& tester, const shrink_options& options);
 
 }  // namespace keyscript
