@@ -129,8 +129,12 @@ std::uint64_t script_hash(const script& value) {
   return hasher.value();
 }
 
+// A piece no larger than the whole text can be: a candidate of a thousand
+// lines gets 8 KB to fill, not 64 KB, twice for every run while shrinking.
 candidate_source::candidate_source(const candidate& change)
-    : change_(change), buffer_(line_span::READABLE_BEFORE + PIECE_BYTES, '\n') {}
+    : change_(change),
+      piece_bytes_(std::min(PIECE_BYTES, (candidate_lines(change) + 1) * MAX_ITEM_TEXT)),
+      buffer_(line_span::READABLE_BEFORE + piece_bytes_, '\n') {}
 
 line_span candidate_source::next() {
   const std::vector<std::int32_t>& items = change_.base->items;
@@ -138,7 +142,7 @@ line_span candidate_source::next() {
   const std::span<const item_range> removed = removed_ranges(change_, single);
   char* const start = buffer_.data() + line_span::READABLE_BEFORE;
   std::size_t used = 0;
-  while (used + MAX_ITEM_TEXT <= PIECE_BYTES) {
+  while (used + MAX_ITEM_TEXT <= piece_bytes_) {
     if (next_range_ < removed.size() && next_item_ == removed[next_range_].begin) {
       next_item_ = removed[next_range_++].end;
       continue;

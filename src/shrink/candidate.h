@@ -73,6 +73,7 @@ class candidate_source final : public line_source {
   candidate change_;
   std::size_t next_item_ = 0;
   std::size_t next_range_ = 0;  // the first range not yet passed
+  std::size_t piece_bytes_;
   std::vector<char> buffer_;
 };
 
