@@ -165,20 +165,32 @@ int session::carry_out(const campaign_scripts& scripts) {
   const auto limits = [&](std::size_t index) {
     return campaign_run_limits(pace_, lines_to_allow_for(planned(index)), given_);
   };
+  const auto judged = [&](std::size_t index, const run_verdict& verdict) {
+    const campaign_run run = planned(index);
+    return judge(verdict, origin_of(static_cast<std::uint32_t>(index) + 1, scripts.runs, scripts.seed, run, nullptr),
+                 limits(index), lines_to_allow_for(run), nullptr);
+  };
   std::optional<int> status;
+  // A failure is judged (and shrunk) once the runs beside it have ended:
+  // shrinking takes their runners, and the processors.
+  std::optional<std::pair<std::size_t, run_verdict>> failed;
   run_in_order(
       scripts.runs, plan_.jobs,
       [&](std::size_t index, std::size_t worker, const std::atomic<bool>& cancel) {
         return run_generated(planned(index), limits(index), worker, cancel);
       },
       [&](std::size_t index, const run_verdict& verdict) {
-        const campaign_run run = planned(index);
-        status =
-            judge(verdict, origin_of(static_cast<std::uint32_t>(index) + 1, scripts.runs, scripts.seed, run, nullptr),
-                  limits(index), lines_to_allow_for(run), nullptr);
+        if (failure_of(verdict) != nullptr) {
+          failed.emplace(index, verdict);
+          return false;
+        }
+        status = judged(index, verdict);
         return !status;
       },
       interrupted_);
+  if (failed) {
+    status = judged(failed->first, failed->second);
+  }
   if (status) {
     return *status;
   }
@@ -276,7 +288,7 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
   shrink_outcome outcome{cut_where_it_failed(std::move(*failing), failure), verdict, 0, false, 0};
   const run_limits candidate_limit = candidate_limits(pace_, lines, limits);
   if (plan_.shrink) {
-    const shrink_plan shrinking{plan_.kind, candidate_limit, limits, plan_.jobs, plan_.shrink_time_s};
+    const shrink_plan shrinking{plan_.kind, candidate_limit, limits, plan_.jobs, plan_.shrink_time_s, runners_};
     outcome =
         shrink_with_progress(plan_.program, std::move(outcome.value), verdict, shrinking, interrupted_, messages_);
   }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cinttypes>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -17,16 +18,17 @@ run_verdict check_candidate(const process_command& program, const candidate& cha
   return check_run(program, feed, expected, settings);
 }
 
+run_verdict check_candidate(program_runner& runner, const candidate& change, const run_settings& settings) {
+  return runner.run([&change] { return std::make_unique<candidate_source>(change); }, settings);
+}
+
 class program_tester final : public candidate_tester {
  public:
   program_tester(const process_command& program, const run_verdict& original, const shrink_settings& settings)
       : program_(program), original_(original), settings_(settings) {}
 
-  std::size_t first_failing(std::span<const candidate> batch) override {
-    std::vector<char> fails(batch.size(), 0);
-    const auto run_one = [&](std::size_t i) {
-      fails[i] = same_failure(check_candidate(program_, batch[i], settings_.run), original_) ? 1 : 0;
-    };
+  void answer(std::span<const candidate> batch, std::span<candidate_answer> answers) override {
+    const auto run_one = [&](std::size_t i) { answers[i] = answer_one(batch[i], i); };
     // The batch is as large as the jobs, so each candidate gets a thread;
     // the first runs on this one.
     std::vector<std::thread> others;
@@ -40,15 +42,25 @@ class program_tester final : public candidate_tester {
     for (std::thread& other : others) {
       other.join();
     }
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-      if (fails[i] != 0) {
-        return i;
-      }
-    }
-    return batch.size();
   }
 
  private:
+  // A candidate that ran out of time where the failure did not may have
+  // failed the same way with the failure's time, which can be longer; one
+  // that could not be started, or was stopped from outside, has not said
+  // anything. None of them is a pass to remember.
+  candidate_answer answer_one(const candidate& change, std::size_t job) const {
+    const run_verdict verdict = job < settings_.runners.size()
+                                    ? check_candidate(settings_.runners[job], change, settings_.run)
+                                    : check_candidate(program_, change, settings_.run);
+    if (same_failure(verdict, original_)) return candidate_answer::fails;
+    const bool stopped = settings_.stop != nullptr && settings_.stop->load();
+    const run_failed* failure = failure_of(verdict);
+    const bool timed_out = failure != nullptr && failure->kind == failure_kind::timeout;
+    const bool said_nothing = timed_out || std::holds_alternative<run_not_started>(verdict.outcome) || stopped;
+    return said_nothing ? candidate_answer::uncertain : candidate_answer::passes;
+  }
+
   const process_command& program_;
   const run_verdict& original_;
   const shrink_settings& settings_;
@@ -95,6 +107,7 @@ shrink_outcome shrink_with_progress(const process_command& program, script faili
   shrink_settings settings;
   settings.run = {plan.kind, plan.candidate_limits, &stop};
   settings.jobs = plan.jobs;
+  settings.runners = plan.runners;
   settings.stop = &stop;
   settings.on_progress = [&](const shrink_progress& now) {
     const double elapsed = seconds_since_start();

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "check/run_check.h"
+#include "check/runner.h"
 #include "check/verdict.h"
 #include "io/messages.h"
 #include "shrink/shrink.h"
@@ -17,8 +19,11 @@
 namespace keyscript {
 
 struct shrink_settings {
-  run_settings run;                         // with a time limit for each candidate
-  unsigned jobs = 1;                        // candidates run side by side
+  run_settings run;   // with a time limit for each candidate
+  unsigned jobs = 1;  // candidates run side by side
+  // One a job, kept from run to run (under --persistent, a live process
+  // each); none: a process of its own for every candidate.
+  std::span<program_runner> runners;
   const std::atomic<bool>* stop = nullptr;  // set: give up, keeping the best so far
   std::function<void(const shrink_progress&)> on_progress;
 };
@@ -41,7 +46,8 @@ struct shrink_plan {
   run_limits candidate_limits;
   run_limits failing_run_limits;  // what the failing run had, for the last run on the result
   unsigned jobs;
-  double seconds;  // at most, then the best so far
+  double seconds;                     // at most, then the best so far
+  std::span<program_runner> runners;  // one a job, or none
 };
 
 // Shrinks with progress on `messages` (one line redrawn on a terminal, a line

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <string>
@@ -38,11 +41,21 @@ script random_script(std::uint32_t seed, std::int32_t commands) {
   return parsed(text + "q\n");
 }
 
+key_map identity_keys() {
+  key_map keys(KEY_VALUES);
+  std::iota(keys.begin(), keys.end(), 0);
+  return keys;
+}
+
 TEST(ShrinkCandidate, PiecesMakeTheTextOfTheAcceptedScript) {
   const script base = random_script(7, 6000);  // tens of thousands of lines: several pieces
   const std::size_t last = base.items.size() - 1;
+  key_map reversed = identity_keys();
+  std::reverse(reversed.begin(), reversed.end());
+  const auto scattered = std::make_shared<const item_ranges>(item_ranges{{0, 1}, {7, 9}, {5000, last}});
   for (const candidate& change : {without_items(base, 0, 1), without_items(base, 100, last), without_items(base, 5, 5),
-                                  with_key_replaced(base, 3, 0)}) {
+                                  with_key_replaced(base, 3, 0), without_ranges(base, scattered),
+                                  with_keys_mapped(base, std::make_shared<const key_map>(reversed))}) {
     script accepted = base;
     accept_candidate(accepted, change);
     std::string text;
@@ -53,12 +66,69 @@ TEST(ShrinkCandidate, PiecesMakeTheTextOfTheAcceptedScript) {
     }
     EXPECT_EQ(text, script_text(accepted)) << change.removed_begin << " " << change.removed_end;
     EXPECT_EQ(candidate_lines(change), accepted.items.size());
-    EXPECT_GT(pieces, change.removed_end == last ? 0U : 1U);
+    EXPECT_EQ(candidate_hash(change), script_hash(accepted));
+    EXPECT_GT(pieces, change.removed_end == last || change.removed_list ? 0U : 1U);
   }
 }
 
+TEST(ShrinkCandidate, EachKindOfChangeMakesTheScriptItDescribes) {
+  const script base = parsed("i\n3\n5\n3\n-1\ni\n7\n-1\ns\nd 5\nq\n");
+  key_map keys = identity_keys();
+  keys[3] = 1;
+  keys[5] = 0;
+  keys[7] = 2;
+  const struct {
+    const char* name;
+    candidate change;
+    std::string expected;
+  } cases[] = {
+      {"a key line out", without_items(base, 1, 2), "i\n5\n3\n-1\ni\n7\n-1\ns\nd 5\nq\n"},
+      {"two blocks merged", without_items(base, 4, 6), "i\n3\n5\n3\n7\n-1\ns\nd 5\nq\n"},
+      {"ranges out, the last one up to q",
+       without_ranges(base, std::make_shared<const item_ranges>(item_ranges{{1, 2}, {4, 6}, {8, 10}})),
+       "i\n5\n3\n7\n-1\nq\n"},
+      {"one key renamed, its erases too", with_key_replaced(base, 5, 0), "i\n3\n0\n3\n-1\ni\n7\n-1\ns\nd 0\nq\n"},
+      {"every key renamed", with_keys_mapped(base, std::make_shared<const key_map>(keys)),
+       "i\n1\n0\n1\n-1\ni\n2\n-1\ns\nd 0\nq\n"},
+  };
+  for (const auto& c : cases) {
+    script accepted = base;
+    accept_candidate(accepted, c.change);
+    EXPECT_EQ(candidate_text(c.change), c.expected) << c.name;
+    EXPECT_EQ(script_text(accepted), c.expected) << c.name;
+    EXPECT_EQ(candidate_lines(c.change), accepted.items.size()) << c.name;
+    EXPECT_EQ(candidate_hash(c.change), script_hash(parsed(c.expected))) << c.name;
+  }
+}
+
+TEST(ShrinkCandidate, HashesTellScriptsApartWhateverDescribesThem) {
+  // Each line out, and each key renamed to 0 one way or the other: the
+  // hashes are equal exactly where the scripts are.
+  const script base = random_script(3, 60);
+  std::vector<candidate> changes;
+  for (std::size_t at = 0; at + 1 < base.items.size(); ++at) {
+    changes.push_back(without_items(base, at, at + 1));
+    changes.push_back(without_ranges(base, std::make_shared<const item_ranges>(item_ranges{{at, at + 1}})));
+    const std::int32_t key = key_of(base.items[at]);
+    if (key < 0) continue;
+    changes.push_back(with_key_replaced(base, key, 0));
+    key_map keys = identity_keys();
+    keys[static_cast<std::size_t>(key)] = 0;
+    changes.push_back(with_keys_mapped(base, std::make_shared<const key_map>(keys)));
+  }
+  std::map<std::string, std::uint64_t> hash_of;
+  std::map<std::uint64_t, std::string> text_of;
+  for (const candidate& change : changes) {
+    const std::string text = candidate_text(change);
+    const std::uint64_t hash = candidate_hash(change);
+    EXPECT_EQ(hash_of.emplace(text, hash).first->second, hash) << text;
+    EXPECT_EQ(text_of.emplace(hash, text).first->second, text) << hash;
+  }
+  EXPECT_GT(hash_of.size(), base.items.size());
+}
+
 // Failure predicates on a script, as a program's wrong answers would be.
-using failure = bool (*)(const script&);
+using failure = std::function<bool(const script&)>;
 
 std::vector<std::int32_t> key_lines(const script& value) {
   std::vector<std::int32_t> keys;
@@ -99,37 +169,84 @@ bool chaotic(const script& value) {
   }
   return hash % 3 != 0 && key_lines(value).size() >= 4;
 }
+// A set that lists at most `most` keys at a checkpoint: the failure needs
+// more than that many distinct keys held at one.
+failure lists_more_than(std::size_t most) {
+  return [most](const script& value) {
+    std::vector<bool> held(KEY_VALUES);
+    std::size_t count = 0;
+    for (const std::int32_t item : value.items) {
+      const std::int32_t key = key_of(item);
+      if (key >= 0 && held[static_cast<std::size_t>(key)] != is_key_item(item)) {
+        held[static_cast<std::size_t>(key)] = is_key_item(item);
+        count = is_key_item(item) ? count + 1 : count - 1;
+      }
+      if ((item == CHECKPOINT_ITEM || item == QUIT_ITEM) && count > most) return true;
+    }
+    return false;
+  };
+}
+// As a B+ tree that goes wrong once `keys` insertions come in a row, with no
+// checkpoint or deletion between them: in one block or in adjacent ones.
+failure inserts_in_a_row(std::size_t keys) {
+  return [keys](const script& value) {
+    std::size_t run = 0;
+    for (const std::int32_t item : value.items) {
+      if (item == CHECKPOINT_ITEM || is_erase_item(item)) run = 0;
+      if (is_key_item(item) && ++run >= keys) return true;
+    }
+    return false;
+  };
+}
 
 // Runs the predicate on each candidate's text, after checking that the text
-// is well formed and differs from the current script.
+// is well formed and differs from the current script. Candidates that do not
+// fail get `otherwise` as their answer; every text handed out is counted.
 class predicate_tester : public candidate_tester {
  public:
-  predicate_tester(failure fails, std::size_t batch) : fails_(fails), batch_(batch) {}
+  predicate_tester(failure fails, std::size_t batch, candidate_answer otherwise = candidate_answer::passes)
+      : fails_(std::move(fails)), batch_(batch), otherwise_(otherwise) {}
 
-  std::size_t first_failing(std::span<const candidate> batch) override {
+  void answer(std::span<const candidate> batch, std::span<candidate_answer> answers) override {
     if (++batches_ == 100000) ADD_FAILURE() << "no end in sight";
-    if (batches_ >= 100000) return batch.size();  // so that a reduction that never ends ends, failed
+    if (batches_ >= 100000) {  // so that a reduction that never ends ends, failed
+      std::fill(answers.begin(), answers.end(), candidate_answer::passes);
+      return;
+    }
     EXPECT_LE(batch.size(), batch_);
     const std::string current = script_text(*batch.front().base);
-    std::size_t first = batch.size();
+    bool failed = false;
     for (std::size_t at = 0; at < batch.size(); ++at) {
       const std::string text = candidate_text(batch[at]);
+      ++handed_out_[text];
       const parsed_script candidate = parse_script(text);
       EXPECT_FALSE(candidate.refused) << text;
       EXPECT_NE(text, current);
-      if (first == batch.size() && !candidate.refused && fails_(candidate.value)) first = at;
+      if (failed) continue;
+      failed = !candidate.refused && fails_(candidate.value);
+      answers[at] = failed ? candidate_answer::fails : otherwise_;
     }
-    return first;
+  }
+
+  // The most times one script was handed out.
+  [[nodiscard]] std::size_t most_handed_out() const {
+    std::size_t most = 0;
+    for (const auto& [text, times] : handed_out_) {
+      most = std::max(most, times);
+    }
+    return most;
   }
 
  private:
   failure fails_;
   std::size_t batch_;
+  candidate_answer otherwise_;
   std::uint64_t batches_ = 0;
+  std::map<std::string, std::size_t> handed_out_;
 };
 
 // Brute force: no line alone (a block as a whole) can go.
-void expect_one_minimal(const script& value, failure fails) {
+void expect_one_minimal(const script& value, const failure& fails) {
   const std::vector<std::int32_t>& items = value.items;
   for (std::size_t at = 0; at + 1 < items.size(); ++at) {
     if (items[at] == CLOSE_ITEM) continue;
@@ -142,10 +259,13 @@ void expect_one_minimal(const script& value, failure fails) {
   }
 }
 
-void expect_reduction(const script& start, failure fails, const std::string& expected) {
-  ASSERT_TRUE(fails(start));
+shrink_result expect_reduction(const script& start, const failure& fails, const std::string& expected) {
+  EXPECT_TRUE(fails(start));
   predicate_tester one_by_one(fails, 1);
-  const shrink_result first = shrink(start, one_by_one, {});
+  shrink_result first = shrink(start, one_by_one, {});
+  // A batch of one answers every candidate it is handed: no script comes
+  // twice.
+  EXPECT_EQ(one_by_one.most_handed_out(), 1U);
   const std::string text = script_text(first.value);
   EXPECT_TRUE(fails(first.value) && !parse_script(text).refused && !first.stopped_early) << text;
   expect_one_minimal(first.value, fails);
@@ -159,6 +279,7 @@ void expect_reduction(const script& start, failure fails, const std::string& exp
     EXPECT_EQ(result.candidates_tried, first.candidates_tried) << "batch " << batch;
     EXPECT_GE(result.candidates_handed_out, result.candidates_tried) << "batch " << batch;
   }
+  return first;
 }
 
 TEST(ShrinkReduction, EndsOneMinimalAndTheSameWhateverTheBatch) {
@@ -202,6 +323,15 @@ TEST(ShrinkReduction, EndsOneMinimalAndTheSameWhateverTheBatch) {
          return sizes.size() == 2 && ((sizes[0] == 0 && sizes[1] == 1) || (sizes[0] == 1 && sizes[1] > 0));
        },
        "i\n-1\ni\n0\n-1\nq\n"},
+      {"adjacent blocks merge", "i\n1\n2\n3\n4\n5\n-1\ni\n6\n7\n8\n-1\ni\n9\n10\n11\n12\n13\n-1\nq\n",
+       inserts_in_a_row(12), "i\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n-1\nq\n"},
+      {"adjacent blocks merge two at a time where all at once fails",
+       "i\n1\n2\n3\n-1\ni\n4\n5\n6\n-1\ni\n7\n-1\ni\n8\n-1\nq\n",
+       [](const script& value) {
+         const std::vector<std::int32_t> sizes = block_sizes(value);
+         return sizes.size() >= 2 && sizes.back() == 1 && inserts_in_a_row(6)(value);
+       },
+       "i\n0\n0\n0\n0\n0\n-1\ni\n0\n-1\nq\n"},
   };
   for (const auto& c : cases) {
     if (!c.start.empty()) {
@@ -212,6 +342,98 @@ TEST(ShrinkReduction, EndsOneMinimalAndTheSameWhateverTheBatch) {
     for (const std::uint32_t seed : {2U, 4U, 5U}) {  // seeds whose scripts fail every way above
       SCOPED_TRACE(std::string(c.name) + ", seed " + std::to_string(seed));
       expect_reduction(random_script(seed, 150), c.fails, c.expected);
+    }
+  }
+}
+
+// `blocks` blocks of `keys` keys each, drawn from all values, then q. With
+// `deletions`, keyscript's shape: after each block a checkpoint and ten
+// deletions of keys it drew.
+std::string blocks_of(std::uint32_t seed, std::int32_t blocks, std::int32_t keys, bool deletions) {
+  std::mt19937 random(seed);
+  std::string text;
+  for (std::int32_t block = 0; block < blocks; ++block) {
+    std::vector<std::uint32_t> drawn;
+    text += "i\n";
+    for (std::int32_t n = 0; n < keys; ++n) {
+      drawn.push_back(random() % 32768);
+      text += std::to_string(drawn.back()) + "\n";
+    }
+    text += deletions ? "-1\ns\n" : "-1\n";
+    for (int n = 0; deletions && n < 10; ++n) {
+      text += "d " + std::to_string(drawn[random() % drawn.size()]) + "\n";
+    }
+  }
+  return text + "q\n";
+}
+
+// The lines 0 to `last`, one a line.
+std::string keys_up_to(std::int32_t last) {
+  std::string text;
+  for (std::int32_t key = 0; key <= last; ++key) {
+    text += std::to_string(key) + "\n";
+  }
+  return text;
+}
+
+TEST(ShrinkReduction, CandidatesScaleWithTheFailureNotTheScript) {
+  const struct {
+    const char* name;
+    std::string start;
+    failure fails;
+    std::string expected;
+    std::uint64_t most_candidates;
+  } cases[] = {
+      // Proving the result 1-minimal takes a candidate a line, and the keys
+      // tried merged one by one another: the rest is a few dozen.
+      {"a listing of more than 300 keys", blocks_of(1, 2, 250, true), lists_more_than(300),
+       "i\n" + keys_up_to(300) + "-1\nq\n", 2 * 304 + 60},
+      // The blocks that stay tried one by one, then merged in one candidate,
+      // not one each.
+      {"a listing of more than 300 keys, from a hundred blocks", blocks_of(4, 100, 5, false), lists_more_than(300),
+       "i\n" + keys_up_to(300) + "-1\nq\n", 2 * 304 + 60},
+      // Keys renumbered by rank, since their order counts, and the largest
+      // left out in runs that double: no gaps are left for a second round.
+      {"a listing of more than 300 keys, unless they come in order", blocks_of(5, 2, 250, true),
+       [](const script& value) {
+         const std::vector<std::int32_t> keys = key_lines(value);
+         return lists_more_than(300)(value) && !std::is_sorted(keys.begin(), keys.end());
+       },
+       "", 2 * 304 + 60},
+      // Past 2048 distinct keys, no key is tried merged alone.
+      {"a listing of more than 2100 keys", blocks_of(2, 2, 1800, true), lists_more_than(2100),
+       "i\n" + keys_up_to(2100) + "-1\nq\n", 2104 + 60},
+      // What can go goes in runs that double: a few candidates for each
+      // line that stays, not one for each line that goes.
+      {"five lines at the end of five thousand", blocks_of(3, 2, 2500, true).insert(0, "i\n7\n-1\ns\nd 7\n"),
+       key7_inserted_then_deleted, "i\n7\n-1\nd 7\nq\n", 60},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const shrink_result result = expect_reduction(parsed(c.start), c.fails, c.expected);
+    EXPECT_LE(result.candidates_tried, c.most_candidates);
+  }
+}
+
+TEST(ShrinkReduction, RunsAScriptAgainOnlyWhenItsPassWasUncertain) {
+  const script start = random_script(4, 150);
+  predicate_tester certain(key_sum_over_100000, 1);
+  const shrink_result remembered = shrink(start, certain, {});
+  const struct {
+    candidate_answer otherwise;
+    bool again;  // some script is handed out more than once
+  } cases[] = {{candidate_answer::passes, false}, {candidate_answer::uncertain, true}};
+  for (const auto& c : cases) {
+    for (const std::size_t batch : {1U, 3U}) {
+      predicate_tester tester(key_sum_over_100000, batch, c.otherwise);
+      const shrink_result result = shrink(start, tester, {batch, {}, {}});
+      EXPECT_EQ(script_text(result.value), script_text(remembered.value)) << batch;
+      if (batch == 1) {
+        EXPECT_EQ(tester.most_handed_out() > 1, c.again);
+      }
+      if (c.again) {
+        EXPECT_GT(result.candidates_tried, remembered.candidates_tried) << batch;
+      }
     }
   }
 }

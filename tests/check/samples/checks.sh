@@ -95,7 +95,7 @@ fi
 # A row: | `sample_NAME` | KIND | `SCRIPT` | LINES | ... Each word of SCRIPT
 # is a line, but "d" and its key make one, and A..B stands for A to B.
 # shellcheck disable=SC2016 # the backquotes are the README's, not an expansion
-rows=$(grep -E '^\| `sample_[a-z_]+` \| (listing|timeout|signal|status) \|' "$readme")
+rows=$(grep -E '^\| `sample_[a-z0-9_]+` \| (listing|timeout|signal|status) \|' "$readme")
 [ -n "$rows" ] || { echo "no failing samples in $readme"; exit 1; }
 while IFS='|' read -r _ name kind script lines _; do
   name=$(tr -d ' `' <<<"$name")

@@ -6,6 +6,8 @@
 //   no_tombstones     a deletion empties its slot, cutting the probe chains
 //                     through it, so keys further on are not found again
 //   listing_cut       a listing stops after 1000 keys
+//   listing_cut_10000 a listing stops after 10000 keys: a failure whose
+//                     smallest script is ten thousand lines long
 //   stops_at_first_s  the program exits, status 0, after the first listing
 #include <algorithm>
 #include <cstdint>
@@ -21,12 +23,14 @@
 namespace keyscript::samples {
 namespace {
 
-enum class Bug : std::uint8_t { none, no_tombstones, listing_cut, stops_at_first_s };
+enum class Bug : std::uint8_t { none, no_tombstones, listing_cut, listing_cut_10000, stops_at_first_s };
 constexpr Bug kBug = Bug::BUG;
 
 constexpr std::uint16_t kEmpty = 0xFFFF;      // no key is this large
 constexpr std::uint16_t kTombstone = 0xFFFE;  // a deleted key: probing goes on past it
-constexpr std::size_t kListingLimit = kBug == Bug::listing_cut ? 1000 : kKeyCount;
+constexpr std::size_t kListingLimit = kBug == Bug::listing_cut         ? 1000
+                                      : kBug == Bug::listing_cut_10000 ? 10000
+                                                                       : kKeyCount;
 
 class HashSet {
  public:

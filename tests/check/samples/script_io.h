@@ -15,12 +15,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace keyscript::samples {
 
 inline constexpr std::uint32_t kKeyCount = 32768;  // keys are 0..32767
 inline constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+// Bytes left as they are until written: a sample run on a short script
+// touches only the pages it fills, and keyscript-check starts it once for
+// every candidate while it shrinks a failure.
+class Bytes {
+ public:
+  explicit Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
+  char* data() { return data_.get(); }
+  std::size_t size() const { return size_; }
+  void Double() {
+    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
+    std::memcpy(bigger.get(), data_.get(), size_);
+    data_ = std::move(bigger);
+    size_ *= 2;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_;
+};
 
 enum class Kind : std::uint8_t { kKey, kDelete, kCheckpoint, kQuit, kOther, kEnd };
 
@@ -97,16 +118,16 @@ class ScriptReader {
       if (got < 0 && errno == EINTR) continue;
       filled_ = kept + static_cast<std::size_t>(got > 0 ? got : 0);
       const bool at_end = got <= 0;
-      if (at_end && filled_ > 0 && buffer_[filled_ - 1] != '\n') buffer_[filled_++] = '\n';
-      const auto last =
-          std::find(buffer_.rbegin() + static_cast<std::ptrdiff_t>(buffer_.size() - filled_), buffer_.rend(), '\n');
-      complete_ = static_cast<std::size_t>(buffer_.rend() - last);
+      char* const bytes = buffer_.data();
+      if (at_end && filled_ > 0 && bytes[filled_ - 1] != '\n') bytes[filled_++] = '\n';
+      complete_ = filled_;
+      while (complete_ > 0 && bytes[complete_ - 1] != '\n') --complete_;
       if (complete_ > 0) return true;
       if (at_end) return false;
     }
   }
 
-  std::vector<char> buffer_ = std::vector<char>(kBlockSize + 1);
+  Bytes buffer_ = Bytes(kBlockSize + 1);
   std::size_t next_ = 0;      // where the next line starts
   std::size_t complete_ = 0;  // end of the last complete line
   std::size_t filled_ = 0;
@@ -138,7 +159,7 @@ class KeyWriter {
     const std::size_t length = std::strlen(text);
     if (used_ + length + 1 > buffer_.size()) MakeRoom();
     std::memcpy(buffer_.data() + used_, text, length);
-    buffer_[used_ + length] = '\n';
+    buffer_.data()[used_ + length] = '\n';
     used_ += length + 1;
   }
 
@@ -152,7 +173,7 @@ class KeyWriter {
  private:
   void MakeRoom() {
     if (keep_everything_) {
-      buffer_.resize(buffer_.size() * 2);
+      buffer_.Double();
     } else {
       Flush();
     }
@@ -165,7 +186,7 @@ class KeyWriter {
 
   bool keep_everything_;
   bool ok_ = true;
-  std::vector<char> buffer_ = std::vector<char>(kBlockSize);
+  Bytes buffer_ = Bytes(kBlockSize);
   std::size_t used_ = 0;
 };
 
