@@ -211,7 +211,17 @@ TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
       {{"--bogus", "true"}, "keyscript-check: unknown option '--bogus'\n" + usage},
       {{"--timeout"}, "keyscript-check: option '--timeout' needs a value\n" + usage},
       {{"--scripts", "all", "true"}, "keyscript-check: --scripts 'all' is not keyscript, wide or both\n" + usage},
-      {{"--shape", "deletions", "true"}, "keyscript-check: takes --shape only with --num-keys\n" + usage},
+      {{"--shape", "deletions", "true"}, "keyscript-check: takes --shape only with --num-keys or --cost\n" + usage},
+      {{"--cost", "--num-keys", "3", "true"},
+       "keyscript-check: takes --cost alone, not with --num-keys, --script, --print-script, --scripts or "
+       "--persistent\n" +
+           usage},
+      {{"--cost", "--persistent", "true"},
+       "keyscript-check: takes --cost alone, not with --num-keys, --script, --print-script, --scripts or "
+       "--persistent\n" +
+           usage},
+      {{"--cost", "--shape", "deletions", "true"},
+       "keyscript-check: takes --shape with --cost only for sorted, reverse, clustered or keyscript\n" + usage},
       {{"--print-script", "--num-keys", "3", "true"},
        "keyscript-check: takes --print-script with --seed and --num-keys, and no PROGRAM\n" + usage},
       {{"--scripts", "wide", "--num-keys", "3", "true"},
