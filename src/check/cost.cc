@@ -37,8 +37,8 @@ std::optional<double> climb::measure(cost_order order, std::int32_t keys) {
   return ns_per_command(*cpu_us, startup_us_, commands_in(script));
 }
 
-// Sizes the scripts by the first order's first size, measured with the
-// fewest commands, and measures it again when they change.
+// Sizes the scripts by a run of the first order's first size with
+// CALIBRATION_COMMANDS, and measures that size again when they change.
 bool climb::calibrate(cost_order first) {
   const std::optional<std::int64_t> cpu_us = measure_({first, FIRST_SIZE, CALIBRATION_COMMANDS, seed_});
   if (!cpu_us) {

@@ -43,7 +43,7 @@ inline constexpr int MEASUREMENTS_TO_FAIL = 3;
 // first run of CALIBRATION_COMMANDS (a build of 32768 keys and its
 // deletions) at the first size: the fewest from FEWEST_COMMANDS up to
 // MOST_COMMANDS, doubling, whose work (CPU time less start-up) comes to the
-// work wanted: WORK_WANTED_US, or twice the start-up when that is more, so
+// work wanted: WORK_WANTED_US, or the start-up when that is more, so
 // that start-up's noise (a few milliseconds of CPU for a C++ program here,
 // tens for python3 and hundreds for python3 behind a pyenv shim) stays a
 // small part of what is measured. A slow program gets short scripts, and a
@@ -51,8 +51,8 @@ inline constexpr int MEASUREMENTS_TO_FAIL = 3;
 inline constexpr std::int64_t CALIBRATION_COMMANDS = 65536;
 inline constexpr std::int64_t FEWEST_COMMANDS = CALIBRATION_COMMANDS / 8;
 inline constexpr std::int64_t MOST_COMMANDS = 16 * CALIBRATION_COMMANDS;
-inline constexpr std::int64_t WORK_WANTED_US = 25000;
-inline constexpr std::int64_t STARTUPS_WANTED = 2;
+inline constexpr std::int64_t WORK_WANTED_US = 20000;
+inline constexpr std::int64_t STARTUPS_WANTED = 1;
 
 std::int64_t work_wanted_us(std::int64_t startup_us);
 
