@@ -36,6 +36,7 @@ enum option_code : int {
   SCRIPTS,
   SHAPE,
   PRINT_SCRIPT,
+  COST,
   JOBS = 'j',
   OUTPUT = 'o',
   HELP = 'h',
@@ -62,6 +63,7 @@ constexpr option LONG_OPTIONS[] = {
     {"scripts", required_argument, nullptr, SCRIPTS},
     {"shape", required_argument, nullptr, SHAPE},
     {"print-script", no_argument, nullptr, PRINT_SCRIPT},
+    {"cost", no_argument, nullptr, COST},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -112,6 +114,11 @@ void write_help(output_writer& out, const char* program) {
       "  --print-script    with --seed and --num-keys, write that run's script to\n"
       "                    standard output instead, and run no PROGRAM\n"
       "  --multiset        the program keeps copies: each insertion adds one\n"
+      "  --cost            the cost check instead: CPU time per command over builds\n"
+      "                    of 1024 to 32768 keys in the orders sorted, reverse,\n"
+      "                    clustered and keyscript (--shape names one); a program\n"
+      "                    fails when it grows more than 4 times what a logarithm\n"
+      "                    allows\n"
       "\n"
       "Running and shrinking:\n"
       "  --timeout SECONDS a run's time limit, in place of the defaults: a run ends\n"
@@ -142,6 +149,10 @@ void write_help(output_writer& out, const char* program) {
       "  result=pass runs=R seed=S max_keys=M scripts=KINDS\n"
       "  result=fail kind=K run=J shape=SHAPE seed=S num_keys=N lines=L\n"
       "      reduced_lines=RL candidates=C file=FILE\n"
+      "  result=pass check=cost seed=S commands=C shapes=SHAPES growth=G allowed=A\n"
+      "      shape=SHAPE keys=N\n"
+      "  result=fail kind=cost shape=SHAPE keys=N seed=S commands=C base_cpu_ns=B\n"
+      "      cpu_ns=X growth=G allowed=A\n"
       "\n"
       "Exit status: 0 when every run passed; 1 when a failure was found; 2 for a\n"
       "usage error, a program that cannot be started, a script that cannot be read\n"
@@ -226,6 +237,7 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
         const std::optional<wide_shape> shape = shape_named(optarg);
         if (!shape && optarg != KEYSCRIPT_SHAPE) return refuse("a shape (keyscript-check --help names them)");
         options.shape = shape;
+        options.cost_shape = order_named(optarg);
         options.shape_given = true;
         break;
       }
@@ -241,6 +253,9 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
       }
       case PRINT_SCRIPT:
         options.print_script = true;
+        break;
+      case COST:
+        options.cost = true;
         break;
       case NO_SHRINK:
         options.shrink = false;
@@ -273,6 +288,18 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
         return CHECK_TROUBLE;
     }
   }
+  // The cost check runs scripts of its own, each in a process of its own:
+  // CPU time is known when a process ends.
+  if (options.cost && (options.num_keys || options.script_path != nullptr || options.print_script ||
+                       options.kinds_given || options.persistent)) {
+    complain_usage(messages, invoked,
+                   "takes --cost alone, not with --num-keys, --script, --print-script, --scripts or --persistent");
+    return CHECK_TROUBLE;
+  }
+  if (options.cost && options.shape_given && !options.cost_shape) {
+    complain_usage(messages, invoked, "takes --shape with --cost only for sorted, reverse, clustered or keyscript");
+    return CHECK_TROUBLE;
+  }
   if (options.kinds_given && (options.num_keys || options.script_path != nullptr)) {
     complain_usage(messages, invoked, "takes --scripts only for a campaign, not with --num-keys or --script");
     return CHECK_TROUBLE;
@@ -294,8 +321,8 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
     complain_usage(messages, invoked, "takes --script or --num-keys, not both");
     return CHECK_TROUBLE;
   }
-  if (options.shape_given && !options.num_keys) {
-    complain_usage(messages, invoked, "takes --shape only with --num-keys");
+  if (options.shape_given && !options.num_keys && !options.cost) {
+    complain_usage(messages, invoked, "takes --shape only with --num-keys or --cost");
     return CHECK_TROUBLE;
   }
   return std::nullopt;

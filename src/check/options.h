@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "check/campaign.h"
+#include "check/cost_script.h"
 #include "check/failure_store.h"
 #include "io/messages.h"
 #include "io/writer.h"
@@ -44,6 +45,8 @@ struct check_options {
   bool kinds_given = false;
   std::optional<wide_shape> shape;  // for --num-keys; none: keyscript's script
   bool shape_given = false;
+  bool cost = false;
+  std::optional<cost_order> cost_shape;  // the order --shape names, for --cost
   bool print_script = false;
   const char* script_path = nullptr;
   semantics kind = semantics::set;

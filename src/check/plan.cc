@@ -7,6 +7,9 @@ namespace keyscript {
 namespace {
 
 decltype(session_plan::scripts) scripts_of(const check_options& options, std::uint32_t seed) {
+  if (options.cost) {
+    return cost_ladder{seed, options.cost_shape};
+  }
   if (options.print_script) {
     return printed_script{{seed, *options.num_keys, options.shape}};
   }

@@ -35,8 +35,14 @@ struct printed_script {
   campaign_run run;
 };
 
+// The cost check (check/cost.h), in every order or in the one named.
+struct cost_ladder {
+  std::uint32_t seed;
+  std::optional<cost_order> only;
+};
+
 struct session_plan {
-  std::variant<campaign_scripts, single_script, saved_script, printed_script> scripts;
+  std::variant<campaign_scripts, single_script, saved_script, printed_script, cost_ladder> scripts;
   process_command program;
   semantics kind = semantics::set;
   std::optional<double> timeout_s;       // none: the default limits

@@ -28,17 +28,6 @@ std::string keys_text(const std::vector<std::int32_t>& keys, std::uint64_t count
   return text;
 }
 
-std::string command_line_text(const process_command& program) {
-  std::string text;
-  for (const std::string& word : program.argv) {
-    if (!text.empty()) {
-      text += ' ';
-    }
-    text += shell_word(word);
-  }
-  return text;
-}
-
 std::string place_text(const listing_verdict& listing) {
   char text[96];
   std::snprintf(text, sizeof text, "checkpoint %" PRIu64 " (\"%c\", script line %" PRIu64 ")", listing.checkpoint,
@@ -140,6 +129,17 @@ void report_fault(message_stream& messages, const script& reduced, const fault_p
 
 }  // namespace
 
+std::string command_line_text(const process_command& program) {
+  std::string text;
+  for (const std::string& word : program.argv) {
+    if (!text.empty()) {
+      text += ' ';
+    }
+    text += shell_word(word);
+  }
+  return text;
+}
+
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
                     const failure_origin& origin, const process_command& program) {
   const std::string command = command_line_text(program);
@@ -154,6 +154,10 @@ void report_failure(message_stream& messages, const run_failed& failure, std::in
              origin.runs, seed, kind_name(failure.kind));
     report_rerun(messages, origin, program);
   }
+  report_what_failed(messages, failure, elapsed_ms);
+}
+
+void report_what_failed(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms) {
   switch (failure.kind) {
     case failure_kind::state:
       say(messages,

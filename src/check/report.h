@@ -43,6 +43,12 @@ struct reduced_file {
 
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
                     const failure_origin& origin, const process_command& program);
+// What happened in the run, after the line that names it: where the
+// listing differs, the signal, the status or the time, and the end of its
+// standard error.
+void report_what_failed(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms);
+// The program and its arguments, as a shell would take them.
+std::string command_line_text(const process_command& program);
 // For a timeout: how fast the program went on the runs that finished, and
 // the --timeout that would let a run of `lines` finish at that pace.
 void report_pace(message_stream& messages, const program_pace& pace, std::uint64_t lines);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "check/cost_check.h"
 #include "check/failure_store.h"
 #include "check/ordered_runs.h"
 #include "check/report.h"
@@ -75,6 +76,9 @@ class session {
   int carry_out(const single_script& scripts);
   int carry_out(const saved_script& scripts);
   int carry_out(const printed_script& /*scripts*/) { return CHECK_TROUBLE; }  // printed without a session
+  int carry_out(const cost_ladder& ladder) {
+    return check_cost(ladder, plan_, {pace_, startup_cpu_us_}, messages_, out_, interrupted_);
+  }
   void measure_startup();
   void warn_not_persistent();
 
@@ -103,6 +107,7 @@ class session {
   const std::atomic<bool>& interrupted_;
   const given_limits given_{plan_.timeout_s, plan_.idle_timeout_s};
   program_pace pace_;
+  std::int64_t startup_cpu_us_ = 0;  // the CPU time of the run on "q" alone
   std::optional<failure_store> store_;
   std::vector<program_runner> runners_;  // one a job
   bool replaying_kept_ = false;
@@ -118,6 +123,7 @@ void session::measure_startup() {
   const run_verdict verdict = check_script(plan_.program, quit_alone, settings);
   if (std::holds_alternative<run_passed>(verdict.outcome)) {
     pace_.set_startup(verdict.elapsed_ms);
+    startup_cpu_us_ = verdict.cpu_us;
   }
 }
 

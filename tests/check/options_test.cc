@@ -50,6 +50,8 @@ std::string summary(const session_plan& plan) {
     text = "run " + run_text(single->run);
   } else if (const auto* saved = std::get_if<saved_script>(&plan.scripts)) {
     text = std::string("saved ") + saved->path;
+  } else if (const auto* cost = std::get_if<cost_ladder>(&plan.scripts)) {
+    text = "cost " + std::to_string(cost->seed) + " " + std::string(cost->only ? order_name(*cost->only) : "all");
   } else {
     text = "print " + run_text(std::get<printed_script>(plan.scripts).run);
   }
@@ -74,6 +76,9 @@ TEST(CheckOptions, CommandLinesBecomePlans) {
       {{"--shape", "keyscript", "--num-keys", "3", "./tree"}, "run 1234 3 keyscript | ./tree"},
       {{"--script", "saved.txt", "./tree"}, "saved saved.txt | ./tree"},
       {{"--print-script", "--seed", "4", "--num-keys", "2", "--shape", "repeat"}, "print 4 2 repeat"},
+      {{"--cost", "./tree"}, "cost 1234 all | ./tree"},
+      {{"--shape", "reverse", "--cost", "--seed", "3", "./tree"}, "cost 3 reverse | ./tree"},
+      {{"--cost", "--shape", "keyscript", "--multiset", "./tree"}, "cost 1234 keyscript | ./tree"},
   };
   for (const auto& c : cases) {
     const reading r = read(c.words);

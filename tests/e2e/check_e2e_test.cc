@@ -134,6 +134,10 @@ INSTANTIATE_TEST_SUITE_P(
                     correct_program{"multiset", {SAMPLES + "/sample_multiset"}, {"--multiset"}, WHOLE_CAMPAIGN, false},
                     correct_program{"keeps_output", {SAMPLES + "/sample_keeps_output"}, {}, WHOLE_CAMPAIGN, false},
                     correct_program{"slow", {SAMPLES + "/sample_slow"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"avl_tree", {SAMPLES + "/sample_avl_tree"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"treap", {SAMPLES + "/sample_treap"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"skip_list", {SAMPLES + "/sample_skip_list"}, {}, WHOLE_CAMPAIGN, false},
+                    correct_program{"hash_table", {SAMPLES + "/sample_hash_table"}, {}, WHOLE_CAMPAIGN, false},
                     // Each run waits out the child that holds its output for
                     // a moment: ten runs, sizes 0 to 20000, show that none is
                     // waited for to the end and none outlives its run.
@@ -144,6 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
                                     false},
                     correct_program{"python",
                                     {KEYSCRIPT_PYTHON, SAMPLES + "/sample_set.py"},
+                                    {"--runs", "20", "--max-keys", "2000"},
+                                    "result=pass runs=20 seed=7 max_keys=2000 scripts=both\n",
+                                    true},
+                    correct_program{"python_hash_table",
+                                    {KEYSCRIPT_PYTHON, SAMPLES + "/sample_hash_table.py"},
                                     {"--runs", "20", "--max-keys", "2000"},
                                     "result=pass runs=20 seed=7 max_keys=2000 scripts=both\n",
                                     true}),
@@ -202,7 +211,17 @@ TEST(CheckEndToEnd, UsageAndProgramsThatCannotRun) {
       {{"--bogus", "true"}, "keyscript-check: unknown option '--bogus'\n" + usage},
       {{"--timeout"}, "keyscript-check: option '--timeout' needs a value\n" + usage},
       {{"--scripts", "all", "true"}, "keyscript-check: --scripts 'all' is not keyscript, wide or both\n" + usage},
-      {{"--shape", "deletions", "true"}, "keyscript-check: takes --shape only with --num-keys\n" + usage},
+      {{"--shape", "deletions", "true"}, "keyscript-check: takes --shape only with --num-keys or --cost\n" + usage},
+      {{"--cost", "--num-keys", "3", "true"},
+       "keyscript-check: takes --cost alone, not with --num-keys, --script, --print-script, --scripts or "
+       "--persistent\n" +
+           usage},
+      {{"--cost", "--persistent", "true"},
+       "keyscript-check: takes --cost alone, not with --num-keys, --script, --print-script, --scripts or "
+       "--persistent\n" +
+           usage},
+      {{"--cost", "--shape", "deletions", "true"},
+       "keyscript-check: takes --shape with --cost only for sorted, reverse, clustered or keyscript\n" + usage},
       {{"--print-script", "--num-keys", "3", "true"},
        "keyscript-check: takes --print-script with --seed and --num-keys, and no PROGRAM\n" + usage},
       {{"--scripts", "wide", "--num-keys", "3", "true"},

@@ -5,7 +5,7 @@
 # line count is the row's too. A cross build's programs run under EMULATOR.
 # PART is one correct sample (its name as in README.md, e.g. sample_tree or
 # sample_set.py), or "failing" for every failing one: CTest runs each part
-# as a test of its own, side by side. The Python sample runs under
+# as a test of its own, side by side. The Python samples run under
 # KEYSCRIPT_PYTHON (default: python3).
 #
 #   checks.sh PART README SAMPLES_DIR KEYSCRIPT KEYSCRIPT_EXPECT [EMULATOR]
@@ -75,7 +75,7 @@ correct() {
     KEYSCRIPT_SEED=1 target "$keyscript" "$count" >"$work/keys$count" 2>/dev/null
   done
   program=("${emulator:-env}" "$samples/$sample")
-  [ "$sample" != sample_set.py ] || program=("${KEYSCRIPT_PYTHON:-python3}" "$samples/sample_set.py")
+  [[ $sample != *.py ]] || program=("${KEYSCRIPT_PYTHON:-python3}" "$samples/$sample")
   expect_options=()
   [ "$sample" != sample_multiset ] || expect_options=(--multiset)
   for count in 0 1 2 10 100 1000 100000; do
