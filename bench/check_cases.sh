@@ -48,9 +48,9 @@ printf '|---|---|---|---|---|---|---|---|\n'
 for line in "${cases[@]}"; do
   IFS='|' read -r name program options <<<"$line"
   [[ $name == *"$pattern"* ]] || continue
-  path=$(find build-bench -name "$program" -type f -perm -u+x | head -n 1)
+  path=$(find "$bench_dir" -name "$program" -type f -perm -u+x | head -n 1)
   # shellcheck disable=SC2086 # the options are words
-  run() { build-bench/keyscript-check $options -o "$work/reduced.txt" -- "$path" >"$work/out" 2>"$work/err" || true; }
+  run() { "$bench_dir"/keyscript-check $options -o "$work/reduced.txt" -- "$path" >"$work/out" 2>"$work/err" || true; }
   micros=$(micros run)
   result=$(sed -n 's/^result=\([a-z]*\).*/\1/p' "$work/out" | tail -n 1)
   shrink=$(sed -n 's/^reduced .* candidates (\([0-9.]*\) s.*/\1/p' "$work/err" | tail -n 1)

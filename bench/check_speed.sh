@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Times a default campaign of the Python sample (a correct set, start-up
+# included) with and without --persistent, at -j 1 and -j 2, RUNS times each
+# (default 1), and prints the median of each as a table with its ratio to
+# -j 1 without --persistent. Then the shrinking of the listing cut at 10000
+# keys and at 1000, seeds 1 to 5 at -j 2, through bench/check_cases.sh.
+#
+#   bench/check_speed.sh [RUNS]
+#
+# The Python sample runs under KEYSCRIPT_PYTHON (default: python3); the
+# samples are built with the tests (GoogleTest must be found).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. bench/timing.sh
+runs=${1:-1}
+python=${KEYSCRIPT_PYTHON:-python3}
+
+bench_build keyscript-check
+sample="$bench_dir/tests/check/samples/sample_set.py"
+[ -f "$sample" ] || cmake --build "$bench_dir" >/dev/null # the samples come with the tests
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+printf '\n%s, %s cores, %s\n\n' "$(lscpu | sed -n 's/^Model name: *//p')" "$(nproc)" "$("$python" --version)"
+printf '| keyscript-check --seed 1 ... -- %s sample_set.py | result | wall (s) | vs -j 1 |\n' "$python"
+printf '|---|---|---|---|\n'
+base=
+for options in "-j 1" "-j 2" "--persistent -j 1" "--persistent -j 2"; do
+  # shellcheck disable=SC2086 # the options are words
+  run() { "$bench_dir/keyscript-check" --no-store --seed 1 $options -- "$python" "$sample" >"$work/out" 2>"$work/err" || true; }
+  for _ in $(seq 1 "$runs"); do micros run; done >"$work/times"
+  micros=$(median <"$work/times")
+  base=${base:-$micros}
+  printf '| %s | %s | %.1f | %.2fx |\n' "$options" "$(sed -n 's/^result=\([a-z]*\).*/\1/p' "$work/out")" \
+    "$(awk "BEGIN { print $micros / 1e6 }")" "$(awk "BEGIN { print $micros / $base }")"
+done
+
+bench/check_cases.sh "listing cut at"
