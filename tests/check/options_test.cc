@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../capture.h"
+#include "../cli/command_words.h"
 #include "check/plan.h"
 
 namespace keyscript {
@@ -15,26 +16,21 @@ constexpr std::uint32_t CLOCK = 1234;
 
 // The options point into the words, so a reading keeps them.
 struct reading {
-  std::vector<std::string> words;
+  command_words command;
   options_reading got;
   captured streams;
 };
 
 reading read(std::vector<std::string> words) {
-  words.insert(words.begin(), "keyscript-check");
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
+  command_words command = command_of("keyscript-check", std::move(words));
   options_reading got;
   const captured streams = capture_output([&](int out_fd, int err_fd) {
     output_writer out(out_fd);
     message_stream messages{"keyscript-check", err_fd};
-    got = read_options(static_cast<int>(words.size()), argv.data(), out, messages, "keyscript-check");
+    got = read_options(command.argc(), command.argv.data(), out, messages, "keyscript-check");
     out.close();
   });
-  return {std::move(words), std::move(got), streams};
+  return {std::move(command), std::move(got), streams};
 }
 
 // What a plan does, in a few words, for comparing with a table.

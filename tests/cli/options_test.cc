@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "../capture.h"
+#include "../cli/command_words.h"
 
 namespace keyscript {
 namespace {
@@ -24,23 +25,19 @@ struct read_words {
 };
 
 read_words read(std::vector<std::string> words) {
-  words.insert(words.begin(), "tool");
-  std::vector<char*> argv;
-  for (std::string& word : words) {
-    argv.push_back(word.data());
-  }
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(words.size());
+  command_words command = command_of("tool", std::move(words));
+  const int argc = command.argc();
+  char** const argv = command.argv.data();
   read_words got;
   got.err = capture_output([&](int /*out_fd*/, int err_fd) {
               message_stream messages{"tool", err_fd};
               begin_options();
               for (int code = 0; code != OPTIONS_DONE && code != OPTION_REFUSED;) {
-                code = next_option(argc, argv.data(), "+c:q", NAMES, messages, "tool");
+                code = next_option(argc, argv, "+c:q", NAMES, messages, "tool");
                 got.codes.push_back(code);
               }
               for (int at = optind; at < argc; ++at) {
-                got.operands += std::string(got.operands.empty() ? "" : " ") + argv[static_cast<std::size_t>(at)];
+                got.operands += std::string(got.operands.empty() ? "" : " ") + argv[at];
               }
             }).err;
   return got;

@@ -2,9 +2,8 @@
 // fails the cost check (and the plain unbalanced tree with them), and no
 // logarithmic structure (the samples', std::set's in build/sorted_set and
 // Python's set) fails it in KEYSCRIPT_COST_CHECKS checks (default 3; the
-// docs' figures come from 20) while the machine's other core is kept busy. CTest labels them "large" and runs them one at a time: a cost
-// check measures CPU time, and tests beside it would be load it did not ask
-// for.
+// docs' figures come from 20) while the machine's other core is kept busy. CTest labels them "large" and runs them one
+// at a time: a cost check measures CPU time, and tests beside it would be load it did not ask for.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -5,16 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "../script/parsed_text.h"
 #include "replay/replayer.h"
 
 namespace keyscript {
 namespace {
-
-script parsed(const std::string& text) {
-  parsed_script result = parse_script(text);
-  EXPECT_FALSE(result.refused) << text << " line " << result.refused->line << ": " << result.refused->why;
-  return std::move(result.value);
-}
 
 TEST(ScriptValue, PrintsBackExactlyWhatItRead) {
   for (const std::string text :

@@ -10,16 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "../script/parsed_text.h"
 #include "script/language.h"
 
 namespace keyscript {
 namespace {
-
-script parsed(const std::string& text) {
-  parsed_script result = parse_script(text);
-  EXPECT_FALSE(result.refused) << text << " line " << result.refused->line << ": " << result.refused->why;
-  return std::move(result.value);
-}
 
 // Commands drawn at random; keys come often from a small pool so that keys
 // repeat, get deleted after being inserted, and merge when lowered.
