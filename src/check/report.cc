@@ -231,14 +231,13 @@ void report_reduced(message_stream& messages, const shrink_outcome& outcome, std
     say(messages, "reduced %zu lines to %zu%s; %s could not be written, so here is the whole script:\n", lines, now,
         where, path.c_str());
   }
-  if (now > SHOWN_SCRIPT_LINES && file.written) {
-    return;
-  }
-  std::string text = script_text(outcome.value);
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = text.find('\n', at);
-    say(messages, "  | %s\n", text.substr(at, end - at).c_str());
-    at = end + 1;
+  if (now <= SHOWN_SCRIPT_LINES || !file.written) {
+    std::string text = script_text(outcome.value);
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find('\n', at);
+      say(messages, "  | %s\n", text.substr(at, end - at).c_str());
+      at = end + 1;
+    }
   }
   const run_failed* failure = failure_of(outcome.verdict);
   if (now <= SHOWN_SCRIPT_LINES && failure != nullptr && failure->kind == failure_kind::listing) {
