@@ -21,6 +21,11 @@ cases=(
   "listing cut at 10000, seed 3|sample_hash_set_listing_cut_10000|--seed 3 -j 2"
   "listing cut at 10000, seed 4|sample_hash_set_listing_cut_10000|--seed 4 -j 2"
   "listing cut at 10000, seed 5|sample_hash_set_listing_cut_10000|--seed 5 -j 2"
+  "listing cut at 10000, seed 1, persistent|sample_hash_set_listing_cut_10000|--seed 1 -j 2 --persistent"
+  "listing cut at 10000, seed 2, persistent|sample_hash_set_listing_cut_10000|--seed 2 -j 2 --persistent"
+  "listing cut at 10000, seed 3, persistent|sample_hash_set_listing_cut_10000|--seed 3 -j 2 --persistent"
+  "listing cut at 10000, seed 4, persistent|sample_hash_set_listing_cut_10000|--seed 4 -j 2 --persistent"
+  "listing cut at 10000, seed 5, persistent|sample_hash_set_listing_cut_10000|--seed 5 -j 2 --persistent"
   "listing cut at 1000, seed 1|sample_hash_set_listing_cut|--seed 1 -j 2"
   "listing cut at 1000, seed 2|sample_hash_set_listing_cut|--seed 2 -j 2"
   "listing cut at 1000, seed 3|sample_hash_set_listing_cut|--seed 3 -j 2"
@@ -50,7 +55,7 @@ for line in "${cases[@]}"; do
   [[ $name == *"$pattern"* ]] || continue
   path=$(find "$bench_dir" -name "$program" -type f -perm -u+x | head -n 1)
   # shellcheck disable=SC2086 # the options are words
-  run() { "$bench_dir"/keyscript-check $options -o "$work/reduced.txt" -- "$path" >"$work/out" 2>"$work/err" || true; }
+  run() { "$bench_dir"/keyscript-check --no-store $options -o "$work/reduced.txt" -- "$path" >"$work/out" 2>"$work/err" || true; }
   micros=$(micros run)
   result=$(sed -n 's/^result=\([a-z]*\).*/\1/p' "$work/out" | tail -n 1)
   shrink=$(sed -n 's/^reduced .* candidates (\([0-9.]*\) s.*/\1/p' "$work/err" | tail -n 1)

@@ -5,7 +5,7 @@
 # failure showed, and the wall time of one check. The degraded samples must
 # fail every check, the logarithmic ones pass every one.
 #
-#   bench/cost_samples.sh [SEEDS]
+#   bench/cost_samples.sh [SEEDS [PATTERN]]     the samples whose name has PATTERN (default: all)
 #
 # The samples are built with the tests (GoogleTest must be found); the
 # Python ones run under KEYSCRIPT_PYTHON (default: python3).
@@ -13,6 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/timing.sh
 seeds=${1:-3}
+pattern=${2:-}
 python=${KEYSCRIPT_PYTHON:-python3}
 
 # name | command, from the build folder
@@ -34,6 +35,12 @@ cases=(
 )
 
 targets=(keyscript-check)
+selected=()
+for line in "${cases[@]}"; do
+  [[ ${line%%|*} == *"$pattern"* ]] && selected+=("$line")
+done
+[ "${#selected[@]}" -gt 0 ] || { echo "no sample matches '$pattern'" >&2; exit 1; }
+cases=("${selected[@]}")
 for line in "${cases[@]}"; do
   command=${line#*|}
   [[ $command == "$python "* ]] || targets+=("$(basename "$command")")
