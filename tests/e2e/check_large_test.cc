@@ -96,6 +96,25 @@ TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
   EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
 }
 
+// The same hang found by a default campaign, where the runs before it
+// finished in milliseconds and the program's start-up is what its limits
+// must count.
+TEST(CheckLarge, ASlowStartingHangFoundByACampaignShrinksToAScriptThatHangsAgain) {
+  if (check_e2e::emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
+  const check_e2e::temporary_directory work;
+  const std::string reduced = work.path + "/reduced.txt";
+  const check_e2e::checked campaign = check_e2e::check({"--seed", "20261209", "-o", reduced, "--", program});
+  ASSERT_EQ(check_e2e::field(campaign.result, "kind"), "timeout") << campaign.run.err;
+  EXPECT_EQ(check_e2e::field(campaign.result, "reduced_lines"), "2") << campaign.run.err;
+  EXPECT_EQ(campaign.run.err.find("warning"), std::string::npos) << campaign.run.err;
+  EXPECT_EQ(campaign.left_behind, 0);
+  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
+  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
+}
+
 // A correct program that works 2 us a command, as a Python program with a
 // database does, passes a run of 14 million keys at the default limits:
 // it makes progress all along, and a run of its own has no limit on the
