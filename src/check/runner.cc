@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <utility>
+#include <variant>
 
 namespace keyscript {
 
@@ -85,18 +86,26 @@ run_verdict program_runner::run(const script_opener& open, const run_settings& s
     verdict = run_in_live_process(*feed, *expected, settings, not_persistent);
   }
   if (not_persistent) {
-    // It answered as a program of one script does: so be it, a process a
-    // script, and this one run again that way.
-    persistent_ = false;
-    fell_back_ = true;
-    return fresh_run(plain_, open, settings, false);
+    // It answered as a program of one script does, or it hung where a
+    // correct program has nothing more to list: run alone, a pass says
+    // which (a process a script from now on), and a failure is the
+    // script's own.
+    const bool hung = failure_of(verdict) != nullptr;
+    run_verdict alone = fresh_run(plain_, open, settings, false);
+    if (!hung || failure_of(alone) == nullptr) {
+      persistent_ = false;
+      fell_back_ = true;
+    }
+    return alone;
   }
   const run_failed* failure = failure_of(verdict);
   if (failure == nullptr || answered_before == 0) {
     return verdict;
   }
+  // Alone, the script has a verdict of its own: a failure, whichever, is
+  // that verdict; only a pass tells of state kept from earlier scripts.
   const run_verdict alone = fresh_run(persistent_command_, open, settings, true);
-  if (same_failure(alone, verdict)) {
+  if (!std::holds_alternative<run_passed>(alone.outcome)) {
     return alone;
   }
   run_failed kept_state = *failure;

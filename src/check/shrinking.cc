@@ -56,8 +56,11 @@ class program_tester final : public candidate_tester {
     if (same_failure(verdict, original_)) return candidate_answer::fails;
     const bool stopped = settings_.stop != nullptr && settings_.stop->load();
     const run_failed* failure = failure_of(verdict);
-    const bool timed_out = failure != nullptr && failure->kind == failure_kind::timeout;
-    const bool said_nothing = timed_out || std::holds_alternative<run_not_started>(verdict.outcome) || stopped;
+    // A run that fails only after other scripts in one process says
+    // nothing of the candidate alone either.
+    const bool timed_out_or_state =
+        failure != nullptr && (failure->kind == failure_kind::timeout || failure->kind == failure_kind::state);
+    const bool said_nothing = timed_out_or_state || std::holds_alternative<run_not_started>(verdict.outcome) || stopped;
     return said_nothing ? candidate_answer::uncertain : candidate_answer::passes;
   }
 

@@ -129,6 +129,23 @@ TEST(CheckVerdicts, AProgramThatKeepsStateAcrossScriptsIsToldSo) {
   EXPECT_EQ(persistent.left_behind, 0);
 }
 
+// Under --persistent, a program that hangs where a correct one has nothing
+// to list looks, to its live process, like one that never writes the end
+// line: run alone, it hangs again, so it is a hang, and the program still
+// follows the protocol (no warning that it does not).
+TEST(CheckVerdicts, AHangUnderPersistentIsAHangNotAProgramOfOneScript) {
+  if (emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const checked got = check({"--persistent", "--timeout", "0.2", "--seed", "1", "--num-keys", "11", "--",
+                             SAMPLES + "/sample_tree_hang_on_absent"});
+  EXPECT_EQ(got.run.status, 1) << got.run.err;
+  EXPECT_EQ(check_e2e::field(got.result, "kind"), "timeout") << got.result;
+  EXPECT_EQ(check_e2e::field(got.result, "reduced_lines"), "2") << got.result;
+  EXPECT_EQ(got.run.err.find("warning"), std::string::npos) << got.run.err;
+  EXPECT_EQ(got.left_behind, 0);
+}
+
 // A failure found is kept, runs first the next time, and once the program
 // is mended (the same file, rebuilt) it is reported fixed and dropped.
 TEST(CheckVerdicts, KeptFailuresRunFirstUntilTheyAreFixed) {
