@@ -104,7 +104,7 @@ run_verdict program_runner::run(const script_opener& open, const run_settings& s
   }
   // Alone, the script has a verdict of its own: a failure, whichever, is
   // that verdict; only a pass tells of state kept from earlier scripts.
-  const run_verdict alone = fresh_run(persistent_command_, open, settings, true);
+  run_verdict alone = fresh_run(persistent_command_, open, settings, true);
   if (!std::holds_alternative<run_passed>(alone.outcome)) {
     return alone;
   }
