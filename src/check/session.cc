@@ -75,7 +75,7 @@ class session {
   int carry_out(const campaign_scripts& scripts);
   int carry_out(const single_script& scripts);
   int carry_out(const saved_script& scripts);
-  int carry_out(const printed_script& /*scripts*/) { return CHECK_TROUBLE; }  // printed without a session
+  static int carry_out(const printed_script& /*scripts*/) { return CHECK_TROUBLE; }  // printed without a session
   int carry_out(const cost_ladder& ladder) {
     return check_cost(ladder, plan_, {pace_, startup_cpu_us_}, messages_, out_, interrupted_);
   }
