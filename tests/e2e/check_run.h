@@ -4,10 +4,12 @@
 // running: shared by the end-to-end tests and the large ones.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -41,20 +43,24 @@ inline std::string new_mark() {
 }
 
 // The processes whose environment holds `mark`.
-inline int processes_marked(const std::string& mark) {
-  int found = 0;
+inline std::vector<pid_t> pids_marked(const std::string& mark) {
+  std::vector<pid_t> found;
   DIR* proc = opendir("/proc");
   for (dirent* entry = nullptr; proc != nullptr && (entry = readdir(proc)) != nullptr;) {
     std::ifstream environment(std::string("/proc/") + entry->d_name + "/environ", std::ios::binary);
     std::ostringstream text;
     text << environment.rdbuf();
-    found += text.str().find("KEYSCRIPT_SEED=" + mark) != std::string::npos ? 1 : 0;
+    if (text.str().find("KEYSCRIPT_SEED=" + mark) != std::string::npos) {
+      found.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+    }
   }
   if (proc != nullptr) {
     closedir(proc);
   }
   return found;
 }
+
+inline int processes_marked(const std::string& mark) { return static_cast<int>(pids_marked(mark).size()); }
 
 inline std::string field(const std::string& line, const std::string& name) {
   const std::size_t at = line.find(" " + name + "=");
