@@ -25,13 +25,6 @@ using std::chrono::steady_clock;
 // something else holds its pipes open, short enough to cost nothing.
 constexpr std::chrono::milliseconds POLL_TICK{50};
 
-void close_fd(int& fd) {
-  if (fd >= 0) {
-    close(fd);
-    fd = -1;
-  }
-}
-
 // A write into a pipe whose reader is gone raises SIGPIPE, which would end
 // the caller. Blocked in this thread around the write, and taken back out of
 // the pending set before unblocking, it never arrives, and the process's

@@ -17,4 +17,7 @@ bool has_exited(int pid);
 // closes its input, which has no reader any more.
 void program_exited(process_run& run);
 
+// Closes `fd` if it is open and marks it closed (-1).
+void close_fd(int& fd);
+
 }  // namespace keyscript

@@ -46,13 +46,6 @@ struct child_pipes {
   pipe_ends start_error;  // the errno of a failed exec, from the child
 };
 
-void close_fd(int& fd) {
-  if (fd >= 0) {
-    close(fd);
-    fd = -1;
-  }
-}
-
 void close_pipes(child_pipes& pipes) {
   for (pipe_ends* ends : {&pipes.input, &pipes.output, &pipes.errors, &pipes.start_error}) {
     close_fd(ends->read_end);
@@ -325,6 +318,13 @@ process_ending ending_of(process_ending last_pump, int status) {
 }
 
 }  // namespace
+
+void close_fd(int& fd) {
+  if (fd >= 0) {
+    close(fd);
+    fd = -1;
+  }
+}
 
 bool has_exited(int pid) {
   siginfo_t info{};

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "process/process.h"
 
@@ -49,5 +50,8 @@ inline captured_run run_captured(const process_command& command, std::string_vie
   run.result = run_process(command, &source, out, err, limits);
   return run;
 }
+
+// The words that run `script` with /bin/sh.
+inline std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
 }  // namespace keyscript

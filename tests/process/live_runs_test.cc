@@ -27,6 +27,8 @@
 
 namespace {
 
+using keyscript::shell;
+
 using keyscript::process_ending;
 
 // A native Linux build always can; an emulator may not pass the call on.
@@ -37,8 +39,6 @@ bool adopts_orphans() {
   }
   return can;
 }
-
-std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
 
 std::vector<int> pids_in(const std::string& text) {
   std::vector<int> pids;

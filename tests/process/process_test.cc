@@ -29,9 +29,9 @@
 
 namespace {
 
-using keyscript::process_ending;
+using keyscript::shell;
 
-std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
+using keyscript::process_ending;
 
 // Keeps what it is given, and asks for the run to stop once it holds
 // `stop_after` bytes (0: never).
