@@ -18,18 +18,19 @@
 
 namespace keyscript {
 
-namespace {
-
-// Parts go round a ring of slots: while the caller works through one, the
-// reading thread fills the others.
-constexpr std::size_t SLOTS = 4;
-
+// Outside the unnamed namespace, as input_reader::shared holds it.
 struct input_slot {
   std::unique_ptr<char[]> bytes;  // room before, the carried line, then the part
   std::ptrdiff_t got;             // what the read returned
   int error;
   bool full;  // read, and not yet given back
 };
+
+namespace {
+
+// Parts go round a ring of slots: while the caller works through one, the
+// reading thread fills the others.
+constexpr std::size_t SLOTS = 4;
 
 char* read_area(input_slot& slot) { return slot.bytes.get() + line_span::READABLE_BEFORE + INPUT_CARRY; }
 
