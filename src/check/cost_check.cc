@@ -43,7 +43,7 @@ int check_cost(const cost_ladder& ladder, const session_plan& plan, const measur
                message_stream& messages, output_writer& out, const std::atomic<bool>& interrupted) {
   const cost_setting setting{ladder.seed, ladder.only, startup.cpu_us, plan.kind, plan.timeout_s.value_or(0),
                              plan.checker};
-  const given_limits given{plan.timeout_s, plan.idle_timeout_s};
+  const given_limits given{plan.timeout_s, plan.idle_timeout_s, plan.candidate_floor_s};
   std::optional<int> status;
   const cost_measure measure = [&](const cost_script& script) -> std::optional<std::int64_t> {
     const run_limits limits = campaign_run_limits(startup.pace, static_cast<std::uint64_t>(lines_of(script)), given);

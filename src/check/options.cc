@@ -27,6 +27,7 @@ enum option_code : int {
   MULTISET,
   TIMEOUT,
   IDLE_TIMEOUT,
+  CANDIDATE_FLOOR,
   NO_SHRINK,
   STORE,
   PERSISTENT,
@@ -51,6 +52,7 @@ constexpr option LONG_OPTIONS[] = {
     {"multiset", no_argument, nullptr, MULTISET},
     {"timeout", required_argument, nullptr, TIMEOUT},
     {"idle-timeout", required_argument, nullptr, IDLE_TIMEOUT},
+    {"candidate-floor", required_argument, nullptr, CANDIDATE_FLOOR},
     {"no-shrink", no_argument, nullptr, NO_SHRINK},
     {"store", required_argument, nullptr, STORE},
     {"persistent", no_argument, nullptr, PERSISTENT},
@@ -128,6 +130,8 @@ void write_help(output_writer& out, const char* program) {
       "                    and in a campaign also after the same with 10 us a\n"
       "                    line in all; everything the run started is killed\n"
       "  --idle-timeout SECONDS  the limit on time without progress alone\n"
+      "  --candidate-floor SECONDS  the least time a shrink's candidate gets, before\n"
+      "                    ten times the start-up and the pace (default 0.5)\n"
       "  --persistent      one process for many scripts: the program, told so by\n"
       "                    KEYSCRIPT_PERSISTENT=1, writes a line q after each\n"
       "                    script's last listing, empties its collection and reads\n"
@@ -243,12 +247,14 @@ std::optional<int> read_into(int argc, char** argv, check_options& options, outp
       }
       case TIMEOUT:
       case IDLE_TIMEOUT:
+      case CANDIDATE_FLOOR:
       case SHRINK_TIME: {
         const auto value = seconds(optarg);
         if (!value) return refuse("a number of seconds from 0.001 to 1000000");
-        (code == TIMEOUT        ? options.timeout_s.emplace()
-         : code == IDLE_TIMEOUT ? options.idle_timeout_s.emplace()
-                                : options.shrink_time_s) = *value;
+        (code == TIMEOUT           ? options.timeout_s.emplace()
+         : code == IDLE_TIMEOUT    ? options.idle_timeout_s.emplace()
+         : code == CANDIDATE_FLOOR ? options.candidate_floor_s.emplace()
+                                   : options.shrink_time_s) = *value;
         break;
       }
       case PRINT_SCRIPT:

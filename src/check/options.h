@@ -52,6 +52,7 @@ struct check_options {
   semantics kind = semantics::set;
   std::optional<double> timeout_s;
   std::optional<double> idle_timeout_s;
+  std::optional<double> candidate_floor_s;
   bool shrink = true;
   bool persistent = false;
   unsigned jobs = 1;

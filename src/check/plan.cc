@@ -34,6 +34,7 @@ session_plan plan_session(const check_options& options, std::uint32_t clock_seed
   plan.kind = options.kind;
   plan.timeout_s = options.timeout_s;
   plan.idle_timeout_s = options.idle_timeout_s;
+  plan.candidate_floor_s = options.candidate_floor_s;
   plan.shrink = options.shrink;
   plan.persistent = options.persistent;
   plan.jobs = options.jobs;

@@ -45,8 +45,9 @@ struct session_plan {
   std::variant<campaign_scripts, single_script, saved_script, printed_script, cost_ladder> scripts;
   process_command program;
   semantics kind = semantics::set;
-  std::optional<double> timeout_s;       // none: the default limits
-  std::optional<double> idle_timeout_s;  // none: the default
+  std::optional<double> timeout_s;          // none: the default limits
+  std::optional<double> idle_timeout_s;     // none: the default
+  std::optional<double> candidate_floor_s;  // none: the default
   bool shrink = true;
   bool persistent = false;  // one process for many scripts
   unsigned jobs = 1;

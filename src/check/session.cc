@@ -105,7 +105,7 @@ class session {
   message_stream& messages_;
   output_writer& out_;
   const std::atomic<bool>& interrupted_;
-  const given_limits given_{plan_.timeout_s, plan_.idle_timeout_s};
+  const given_limits given_{plan_.timeout_s, plan_.idle_timeout_s, plan_.candidate_floor_s};
   program_pace pace_;
   std::int64_t startup_cpu_us_ = 0;  // the CPU time of the run on "q" alone
   std::optional<failure_store> store_;
@@ -292,7 +292,7 @@ int session::fail(const run_failed& failure, const run_verdict& verdict, const f
     return CHECK_FAILED;
   }
   shrink_outcome outcome{cut_where_it_failed(std::move(*failing), failure), verdict, 0, false, 0};
-  const run_limits candidate_limit = candidate_limits(pace_, lines, limits);
+  const run_limits candidate_limit = candidate_limits(pace_, lines, limits, given_);
   if (plan_.shrink) {
     const shrink_plan shrinking{plan_.kind, candidate_limit, limits, plan_.jobs, plan_.shrink_time_s, runners_};
     outcome =

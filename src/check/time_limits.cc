@@ -51,9 +51,10 @@ run_limits single_run_limits(const program_pace& pace, std::uint64_t lines, cons
   return {given.whole_s ? milliseconds(*given.whole_s) : NO_LIMIT, idle_limit(pace, lines, given)};
 }
 
-run_limits candidate_limits(const program_pace& pace, std::uint64_t lines, const run_limits& failing_run) {
-  const std::int64_t own =
-      allowance(CANDIDATE_FLOOR_MS, pace, lines, CANDIDATE_PACE_FACTOR * std::max(pace.us_per_line(), 0.1));
+run_limits candidate_limits(const program_pace& pace, std::uint64_t lines, const run_limits& failing_run,
+                            const given_limits& given) {
+  const std::int64_t floor = given.candidate_floor_s ? milliseconds(*given.candidate_floor_s) : CANDIDATE_FLOOR_MS;
+  const std::int64_t own = allowance(floor, pace, lines, CANDIDATE_PACE_FACTOR * std::max(pace.us_per_line(), 0.1));
   const auto capped = [own](std::int64_t limit) { return limit == NO_LIMIT ? own : std::min(own, limit); };
   return {capped(failing_run.whole_ms), capped(failing_run.idle_ms)};
 }

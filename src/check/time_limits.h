@@ -21,8 +21,9 @@
 // how many runs go side by side.
 //
 // A shrink's candidates are small and the program's pace is known by then:
-// each gets half a second, plus ten times the start-up, plus ten times the
-// slowest pace seen a line, and never more than the failing run had.
+// each gets half a second (--candidate-floor), plus ten times the start-up,
+// plus ten times the slowest pace seen a line, and never more than the
+// failing run had.
 
 namespace keyscript {
 
@@ -56,15 +57,18 @@ class program_pace {
   std::int64_t largest_ms_ = 0;
 };
 
-// What the user gave: --timeout and --idle-timeout, in seconds.
+// What the user gave: --timeout, --idle-timeout and --candidate-floor, in
+// seconds.
 struct given_limits {
   std::optional<double> whole_s;
   std::optional<double> idle_s;
+  std::optional<double> candidate_floor_s;
 };
 
 run_limits campaign_run_limits(const program_pace& pace, std::uint64_t lines, const given_limits& given);
 run_limits single_run_limits(const program_pace& pace, std::uint64_t lines, const given_limits& given);
-run_limits candidate_limits(const program_pace& pace, std::uint64_t lines, const run_limits& failing_run);
+run_limits candidate_limits(const program_pace& pace, std::uint64_t lines, const run_limits& failing_run,
+                            const given_limits& given);
 
 // A --timeout, in whole seconds, that would let a run of `lines` finish at
 // the slowest pace seen, with room to spare; 0 when the pace is not known.

@@ -90,17 +90,19 @@ TEST(CheckOptions, SettingsForRunsAndShrinking) {
   const session_plan plan = plan_session(*defaults.got.options, CLOCK, "build/keyscript-check");
   EXPECT_EQ(plan.kind, semantics::set);
   EXPECT_FALSE(plan.timeout_s);
+  EXPECT_FALSE(plan.candidate_floor_s);
   EXPECT_TRUE(plan.shrink);
   EXPECT_GE(plan.jobs, 1U);
   EXPECT_STREQ(plan.output_path, "keyscript-check-failure.txt");
   EXPECT_EQ(plan.checker, "'build/keyscript-check'");
 
-  const reading given = read(
-      {"--multiset", "--timeout", "2.5", "--no-shrink", "-j", "3", "--shrink-time", "9", "-o", "out.txt", "./tree"});
+  const reading given = read({"--multiset", "--timeout", "2.5", "--candidate-floor", "0.05", "--no-shrink", "-j", "3",
+                              "--shrink-time", "9", "-o", "out.txt", "./tree"});
   ASSERT_TRUE(given.got.options);
   const session_plan set = plan_session(*given.got.options, CLOCK, "keyscript-check");
   EXPECT_EQ(set.kind, semantics::multiset);
   EXPECT_EQ(set.timeout_s, 2.5);
+  EXPECT_EQ(set.candidate_floor_s, 0.05);
   EXPECT_FALSE(set.shrink);
   EXPECT_EQ(set.jobs, 3U);
   EXPECT_EQ(set.shrink_time_s, 9);

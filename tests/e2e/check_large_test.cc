@@ -75,10 +75,13 @@ TEST(CheckLarge, PythonProgramPassesAWholeCampaign) {
   EXPECT_EQ(got.left_behind, 0);
 }
 
-// A program that takes 0.7 s to start and hangs on a deletion, found by a
+// A program that takes 0.1 s to start and hangs on a deletion, found by a
 // run of its own at the default limits, where no run has finished to time
 // the program by: the reduced script hangs again when it is run as the
 // report prints it, because every limit counts the start-up it measured.
+// Its candidates get a floor of 0.05 s, less than the start-up, so that the
+// shrink succeeds only if their limits count the start-up too (and each
+// hanging one waits 1 s rather than the default's 1.5 s).
 TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
   if (check_e2e::emulated()) {
     GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
@@ -86,7 +89,8 @@ TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
   const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
   const check_e2e::temporary_directory work;
   const std::string reduced = work.path + "/reduced.txt";
-  const check_e2e::checked single = check_e2e::check({"--seed", "1", "--num-keys", "11", "-o", reduced, "--", program});
+  const check_e2e::checked single =
+      check_e2e::check({"--seed", "1", "--num-keys", "11", "--candidate-floor", "0.05", "-o", reduced, "--", program});
   ASSERT_EQ(check_e2e::field(single.result, "kind"), "timeout") << single.run.err;
   EXPECT_EQ(check_e2e::field(single.result, "reduced_lines"), "2") << single.run.err;
   EXPECT_EQ(single.run.err.find("warning"), std::string::npos) << single.run.err;
@@ -106,7 +110,8 @@ TEST(CheckLarge, ASlowStartingHangFoundByACampaignShrinksToAScriptThatHangsAgain
   const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
   const check_e2e::temporary_directory work;
   const std::string reduced = work.path + "/reduced.txt";
-  const check_e2e::checked campaign = check_e2e::check({"--seed", "20261209", "-o", reduced, "--", program});
+  const check_e2e::checked campaign =
+      check_e2e::check({"--seed", "20261209", "--candidate-floor", "0.05", "-o", reduced, "--", program});
   ASSERT_EQ(check_e2e::field(campaign.result, "kind"), "timeout") << campaign.run.err;
   EXPECT_EQ(check_e2e::field(campaign.result, "reduced_lines"), "2") << campaign.run.err;
   EXPECT_EQ(campaign.run.err.find("warning"), std::string::npos) << campaign.run.err;

@@ -7,8 +7,8 @@
 //   exits_on_absent     deleting a key not held ends the program as an
 //                       uncaught exception ends Python's: a traceback on
 //                       standard error, status 1
-//   slow_start_hang     takes 0.7 s to start, as an interpreter under load
-//                       may, and hangs on deleting a key not held
+//   slow_start_hang     takes 0.1 s to start, as an interpreter may, and
+//                       hangs on deleting a key not held
 //   keeps_state         under --persistent, starts each script with the
 //                       keys the last one left
 #include <chrono>
@@ -152,7 +152,7 @@ class Tree {
 
 int main() {
   if constexpr (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   keyscript::samples::Tree tree;
   keyscript::samples::KeyWriter out;
