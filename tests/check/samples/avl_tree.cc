@@ -1,5 +1,5 @@
 // A program under test: an AVL tree, its nodes in one vector, rebalanced on
-// the way back up from every insertion and deletion. Built with -DBUG=NAME it
+// the way back up from every insertion and deletion. Run as sample_avl_tree_NAME it
 // carries one planted bug that changes no listing, only the cost: the tree
 // never rotates, and sorted keys make it a list.
 //   no_height_update     a node's height is never updated, so every node
@@ -11,15 +11,12 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, no_height_update, balance_always_zero };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "no_height_update", "balance_always_zero"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 constexpr std::int32_t kNone = -1;
 
@@ -105,13 +102,13 @@ class AvlTree {
   std::int32_t Height(std::int32_t index) const { return index == kNone ? 0 : At(index).height; }
 
   void UpdateHeight(std::int32_t index) {
-    if constexpr (kBug == Bug::no_height_update) return;
+    if (kBug == Bug::no_height_update) return;
     Node& node = At(index);
     node.height = 1 + std::max(Height(node.left), Height(node.right));
   }
 
   std::int32_t Balance(std::int32_t index) const {
-    if constexpr (kBug == Bug::balance_always_zero) return 0;
+    if (kBug == Bug::balance_always_zero) return 0;
     return Height(At(index).left) - Height(At(index).right);
   }
 
@@ -174,7 +171,9 @@ class AvlTree {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::AvlTree tree;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(tree, out);

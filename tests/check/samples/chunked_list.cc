@@ -2,7 +2,7 @@
 // key of a chunk below every key of the next. A full chunk splits in two
 // halves; a chunk that falls under 16 keys after a deletion is merged into
 // the next one (and, when the two do not fit in one chunk, the keys are
-// shared out between them again). Built with -DBUG=merge_loses_key, the
+// shared out between them again). Run under a name that ends in _merge_loses_key, the
 // merge drops the last key of the chunk that fell under 16.
 #include <algorithm>
 #include <array>
@@ -11,15 +11,12 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, merge_loses_key };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "merge_loses_key"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 constexpr std::size_t kChunkSize = 64;
 constexpr std::size_t kFewest = 16;
@@ -118,7 +115,9 @@ class ChunkedList {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::ChunkedList keys;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(keys, out);

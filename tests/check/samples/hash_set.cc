@@ -1,7 +1,7 @@
 // A program under test: a hash set with open addressing, linear probing and
 // tombstones, 64 slots to start with. Its hash is the key's low bits, so keys
 // that differ by a multiple of the table's size collide: small scripts
-// already build probe chains. Built with -DBUG=NAME it carries one planted
+// already build probe chains. Run as sample_hash_set_NAME it carries one planted
 // bug:
 //   no_tombstones     a deletion empties its slot, cutting the probe chains
 //                     through it, so keys further on are not found again
@@ -16,21 +16,18 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, no_tombstones, listing_cut, listing_cut_10000, stops_at_first_s };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "no_tombstones", "listing_cut", "listing_cut_10000", "stops_at_first_s"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 constexpr std::uint16_t kEmpty = 0xFFFF;      // no key is this large
 constexpr std::uint16_t kTombstone = 0xFFFE;  // a deleted key: probing goes on past it
-constexpr std::size_t kListingLimit = kBug == Bug::listing_cut         ? 1000
-                                      : kBug == Bug::listing_cut_10000 ? 10000
-                                                                       : kKeyCount;
+std::size_t ListingLimit() {
+  return kBug == Bug::listing_cut ? 1000 : kBug == Bug::listing_cut_10000 ? 10000 : kKeyCount;
+}
 
 class HashSet {
  public:
@@ -55,7 +52,7 @@ class HashSet {
   void Delete(std::uint16_t key) {
     for (std::size_t slot = Home(key); slots_[slot] != kEmpty; slot = Next(slot)) {
       if (slots_[slot] != key) continue;
-      if constexpr (kBug == Bug::no_tombstones) {
+      if (kBug == Bug::no_tombstones) {
         slots_[slot] = kEmpty;
         --occupied_;
       } else {
@@ -73,7 +70,7 @@ class HashSet {
       if (key < kKeyCount) keys.push_back(key);
     }
     std::sort(keys.begin(), keys.end());
-    keys.resize(std::min(keys.size(), kListingLimit));
+    keys.resize(std::min(keys.size(), ListingLimit()));
     for (const std::uint16_t key : keys) out.Put(key);
   }
 
@@ -107,4 +104,8 @@ int Run() {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() { return keyscript::samples::Run(); }
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+  return keyscript::samples::Run();
+}

@@ -15,15 +15,12 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, rebuild_same_size };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "rebuild_same_size"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 constexpr std::uint16_t kEmpty = 0xFFFF;      // no key is this large
 constexpr std::uint16_t kTombstone = 0xFFFE;  // a deleted key: probing goes on past it
@@ -96,7 +93,9 @@ class HashTable {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::HashTable table;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(table, out);

@@ -1,20 +1,17 @@
 // A program under test that keeps duplicates: a count of copies for every
-// key. Check it with --multiset. Built with -DBUG=erase_all_copies, a
+// key. Check it with --multiset. Run under a name that ends in _erase_all_copies, a
 // deletion removes every copy of its key rather than one.
 #include <cstdint>
 #include <vector>
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, erase_all_copies };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "erase_all_copies"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 class Multiset {
  public:
@@ -22,7 +19,7 @@ class Multiset {
 
   void Delete(std::uint16_t key) {
     if (copies_[key] == 0) return;
-    if constexpr (kBug == Bug::erase_all_copies) {
+    if (kBug == Bug::erase_all_copies) {
       copies_[key] = 0;
     } else {
       --copies_[key];
@@ -44,7 +41,9 @@ class Multiset {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::Multiset keys;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(keys, out);

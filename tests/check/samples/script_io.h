@@ -16,12 +16,28 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace keyscript::samples {
 
 inline constexpr std::uint32_t kKeyCount = 32768;  // keys are 0..32767
 inline constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+// A sample's planted bug is named by the name it runs under:
+// sample_tree_lose_subtree is sample_tree with the bug lose_subtree, so that
+// one build of each structure serves all of its bugs. Gives the index of the
+// bug in `bugs`, whose first name is the correct program's, "none".
+template <std::size_t N>
+std::size_t BugNamedBy(const char* invoked, const char* const (&bugs)[N]) {
+  const char* const slash = std::strrchr(invoked, '/');
+  const std::string_view name = slash ? slash + 1 : invoked;
+  for (std::size_t i = 1; i < N; ++i) {
+    const std::string_view bug = bugs[i];
+    if (name.size() > bug.size() && name.ends_with(bug) && name[name.size() - bug.size() - 1] == '_') return i;
+  }
+  return 0;
+}
 
 // Bytes left as they are until written: a sample run on a short script
 // touches only the pages it fills, and keyscript-check starts it once for

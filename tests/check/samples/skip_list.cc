@@ -1,7 +1,7 @@
 // A program under test: a skip list, its nodes in one vector. Each node
 // stands in level 1 and, with probability 1/2 for each level more, in the
 // levels above, up to 16; a search starts in the top level and drops a level
-// where the next key is too large. Built with -DBUG=levels_all_one every node
+// where the next key is too large. Run under a name that ends in _levels_all_one every node
 // stands in level 1 alone: the listings stay right, but every search walks
 // the keys one by one.
 #include <array>
@@ -10,15 +10,12 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, levels_all_one };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "levels_all_one"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 constexpr std::int32_t kNone = -1;
 constexpr std::size_t kLevels = 16;
@@ -83,7 +80,7 @@ class SkipList {
   // 1, and one more for every head of a fair coin in a row: xorshift32's
   // bits, the same list for the same script every time.
   std::size_t NewLevels() {
-    if constexpr (kBug == Bug::levels_all_one) return 1;
+    if (kBug == Bug::levels_all_one) return 1;
     random_ ^= random_ << 13;
     random_ ^= random_ >> 17;
     random_ ^= random_ << 5;
@@ -116,7 +113,9 @@ class SkipList {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::SkipList list;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(list, out);

@@ -1,6 +1,6 @@
 // A correct program under test that takes its time: it sleeps a millisecond
 // after every 1000 commands, so a script of 100000 keys takes a fifth of a
-// second longer than it would. Built with -DBUG=two_us_a_line it works 2 us
+// second longer than it would. Run under a name that ends in _two_us_a_line it works 2 us
 // on every command instead, as a Python program with a database does: not a
 // bug, a pace.
 #include <chrono>
@@ -9,15 +9,12 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Pace : std::uint8_t { none, two_us_a_line };
-constexpr Pace kPace = Pace::BUG;
+constexpr const char* kPaceNames[] = {"none", "two_us_a_line"};
+Pace kPace = Pace::none;  // set from the name it runs under
 
 class SlowSet {
  public:
@@ -36,7 +33,7 @@ class SlowSet {
 
  private:
   void Dawdle() {
-    if constexpr (kPace == Pace::two_us_a_line) {
+    if (kPace == Pace::two_us_a_line) {
       const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(2);
       while (std::chrono::steady_clock::now() < until) {
       }
@@ -52,7 +49,9 @@ class SlowSet {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kPace =
+      static_cast<keyscript::samples::Pace>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kPaceNames));
   keyscript::samples::SlowSet keys;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(keys, out);

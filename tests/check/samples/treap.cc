@@ -1,7 +1,7 @@
 // A program under test: a treap, a search tree whose nodes also carry a
 // random priority and keep every parent's above its children's, which keeps
 // the tree about as deep as a random one whatever the order of the keys. Its
-// nodes live in one vector. Built with -DBUG=skips_rotation an insertion
+// nodes live in one vector. Run under a name that ends in _skips_rotation an insertion
 // never rotates a new right child up: the listings stay right, but keys in
 // ascending order make the tree a list.
 #include <cstdint>
@@ -9,15 +9,12 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
 enum class Bug : std::uint8_t { none, skips_rotation };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none", "skips_rotation"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 constexpr std::int32_t kNone = -1;
 
@@ -148,7 +145,9 @@ class Treap {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::Treap treap;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(treap, out);

@@ -1,5 +1,5 @@
 // A program under test: an unbalanced binary search tree, its nodes in one
-// vector. Built with -DBUG=NAME it carries one planted bug:
+// vector. Run as sample_tree_NAME it carries one planted bug:
 //   lose_subtree        deleting a node with two children drops its left subtree
 //   largest_never_held  the key 32767 is silently not inserted
 //   crash_on_absent     deleting a key not held aborts (SIGABRT)
@@ -20,10 +20,6 @@
 
 #include "script_io.h"
 
-#ifndef BUG
-#define BUG none
-#endif
-
 namespace keyscript::samples {
 namespace {
 
@@ -37,11 +33,13 @@ enum class Bug : std::uint8_t {
   slow_start_hang,
   keeps_state,
 };
-constexpr Bug kBug = Bug::BUG;
+constexpr const char* kBugNames[] = {"none",           "lose_subtree",    "largest_never_held", "crash_on_absent",
+                                     "hang_on_absent", "exits_on_absent", "slow_start_hang",    "keeps_state"};
+Bug kBug = Bug::none;  // set from the name it runs under
 
 // One past the largest key the tree takes: the planted off-by-one leaves
 // 32767 out.
-constexpr std::uint32_t kKeyLimit = kBug == Bug::largest_never_held ? kKeyCount - 1 : kKeyCount;
+std::uint32_t KeyLimit() { return kBug == Bug::largest_never_held ? kKeyCount - 1 : kKeyCount; }
 
 constexpr std::int32_t kNone = -1;
 
@@ -56,7 +54,7 @@ class Tree {
   void Insert(std::uint16_t key) {
     // keyscript's keys repeat, so most insertions find their key held: the
     // bitmap answers those without a walk down the tree.
-    if (key >= kKeyLimit || held_.test(key)) return;
+    if (key >= KeyLimit() || held_.test(key)) return;
     held_.set(key);
     const std::int32_t fresh = NewNode(key);  // before the walk: it may move the nodes
     std::int32_t* link = &root_;
@@ -74,11 +72,11 @@ class Tree {
       link = key < node.key ? &node.left : &node.right;
     }
     if (*link == kNone) {
-      if constexpr (kBug == Bug::crash_on_absent) std::abort();
-      if constexpr (kBug == Bug::hang_on_absent || kBug == Bug::slow_start_hang) {
+      if (kBug == Bug::crash_on_absent) std::abort();
+      if (kBug == Bug::hang_on_absent || kBug == Bug::slow_start_hang) {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
       }
-      if constexpr (kBug == Bug::exits_on_absent) {
+      if (kBug == Bug::exits_on_absent) {
         std::fprintf(stderr,
                      "Traceback (most recent call last):\n"
                      "  File \"tree.py\", line 40, in <module>\n"
@@ -150,8 +148,10 @@ class Tree {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main() {
-  if constexpr (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
+int main(int, char** argv) {
+  keyscript::samples::kBug =
+      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+  if (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   keyscript::samples::Tree tree;
