@@ -113,7 +113,7 @@ class SkipList {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main(int, char** argv) {
+int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
       static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::SkipList list;

@@ -49,7 +49,7 @@ class SlowSet {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main(int, char** argv) {
+int main(int /*argc*/, char** argv) {
   keyscript::samples::kPace =
       static_cast<keyscript::samples::Pace>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kPaceNames));
   keyscript::samples::SlowSet keys;

@@ -145,7 +145,7 @@ class Treap {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main(int, char** argv) {
+int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
       static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   keyscript::samples::Treap treap;

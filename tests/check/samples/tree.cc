@@ -148,7 +148,7 @@ class Tree {
 }  // namespace
 }  // namespace keyscript::samples
 
-int main(int, char** argv) {
+int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
       static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
   if (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
