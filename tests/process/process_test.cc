@@ -95,13 +95,18 @@ auto returning(const char* name, Run run) {
   return running.get();
 }
 
-const std::string large_input = [] {
-  std::string text;
-  for (int line = 0; text.size() < (1U << 20); ++line) {
-    text += std::to_string(line) + '\n';
-  }
+// Made on first use, not when the program starts: every test of this program
+// starts it once, and under an emulator this megabyte took most of a start.
+const std::string& large_input() {
+  static const std::string text = [] {
+    std::string lines;
+    for (int line = 0; lines.size() < (1U << 20); ++line) {
+      lines += std::to_string(line) + '\n';
+    }
+    return lines;
+  }();
   return text;
-}();
+}
 
 struct temporary_folder {
   std::string path;
@@ -161,11 +166,11 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
   setenv("KEYSCRIPT_PROCESS_TEST_REMOVED", "inherited", 1);
   const int inheritable = open("/dev/null", O_RDONLY);  // as a caller may leave one, without O_CLOEXEC
   const behaviour cases[] = {
-      {.name = "cat copies a large input", .argv = {"cat"}, .input = large_input, .out = large_input},
+      {.name = "cat copies a large input", .argv = {"cat"}, .input = large_input(), .out = large_input()},
       {.name = "wc reads all before writing",
        .argv = {"wc", "-c"},
-       .input = large_input,
-       .out = std::to_string(large_input.size()) + '\n'},
+       .input = large_input(),
+       .out = std::to_string(large_input().size()) + '\n'},
       {.name = "exits 3 after writing to both",
        .argv = shell("printf out; printf err >&2; exit 3"),
        .status = 3,
@@ -193,17 +198,17 @@ TEST(Process, EveryBehaviourEndsAsExpectedAndLeavesNoProcess) {
        .stop_after = 1U << 20},
       {.name = "never reads a large input",
        .argv = shell("echo done"),
-       .input = large_input,
+       .input = large_input(),
        .out = "done\n",
        .input_closed_early = true},
       {.name = "closes stdin early",
        .argv = shell("head -c1; exec <&-; sleep 0.3"),
-       .input = large_input,
+       .input = large_input(),
        .out = "0",
        .input_closed_early = true},
       {.name = "grandchild holds stdin",
        .argv = shell("exec 3<&0; sleep 1000 <&3 3<&- & echo done"),
-       .input = large_input,
+       .input = large_input(),
        .out = "done\n",
        .input_closed_early = true},
       {.name = "grandchild holds stdout", .argv = shell("sleep 1000 & exec cat"), .input = "abc", .out = "abc"},
