@@ -173,7 +173,7 @@ class AvlTree {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   keyscript::samples::AvlTree tree;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(tree, out);

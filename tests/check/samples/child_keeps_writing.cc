@@ -3,9 +3,6 @@
 // that reads the output until no process writes to it never ends a run.
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "script_io.h"
 
 int main() {
@@ -13,7 +10,7 @@ int main() {
     setsid();
     for (;;) {
       [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, "still here\n", 11);
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      keyscript::samples::SleepMilliseconds(10);
     }
   }
   keyscript::samples::KeySet keys;

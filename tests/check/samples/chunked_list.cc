@@ -117,7 +117,7 @@ class ChunkedList {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   keyscript::samples::ChunkedList keys;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(keys, out);

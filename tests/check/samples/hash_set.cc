@@ -106,6 +106,6 @@ int Run() {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   return keyscript::samples::Run();
 }

@@ -95,7 +95,7 @@ class HashTable {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   keyscript::samples::HashTable table;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(table, out);

@@ -4,14 +4,11 @@
 // output, rather than for the program, never finishes.
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include "script_io.h"
 
 int main() {
   if (fork() == 0) {
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    for (;;) pause();
   }
   keyscript::samples::KeySet keys;
   keyscript::samples::KeyWriter out;

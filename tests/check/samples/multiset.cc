@@ -43,7 +43,7 @@ class Multiset {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   keyscript::samples::Multiset keys;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(keys, out);

@@ -5,6 +5,7 @@
 #ifndef KEYSCRIPT_TESTS_CHECK_SAMPLES_SCRIPT_IO_H_
 #define KEYSCRIPT_TESTS_CHECK_SAMPLES_SCRIPT_IO_H_
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -26,17 +26,19 @@ inline constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
 // A sample's planted bug is named by the name it runs under:
 // sample_tree_lose_subtree is sample_tree with the bug lose_subtree, so that
-// one build of each structure serves all of its bugs. Gives the index of the
-// bug in `bugs`, whose first name is the correct program's, "none".
-template <std::size_t N>
-std::size_t BugNamedBy(const char* invoked, const char* const (&bugs)[N]) {
+// one build of each structure serves all of its bugs. `bugs` names the values
+// of Bug in order, the first of them the correct program's ("none").
+template <typename Bug, std::size_t N>
+Bug BugNamedBy(const char* invoked, const char* const (&bugs)[N]) {
   const char* const slash = std::strrchr(invoked, '/');
   const std::string_view name = slash ? slash + 1 : invoked;
   for (std::size_t i = 1; i < N; ++i) {
     const std::string_view bug = bugs[i];
-    if (name.size() > bug.size() && name.ends_with(bug) && name[name.size() - bug.size() - 1] == '_') return i;
+    if (name.size() > bug.size() && name.ends_with(bug) && name[name.size() - bug.size() - 1] == '_') {
+      return static_cast<Bug>(i);
+    }
   }
-  return 0;
+  return Bug{};
 }
 
 // Bytes left as they are until written: a sample run on a short script
@@ -44,20 +46,32 @@ std::size_t BugNamedBy(const char* invoked, const char* const (&bugs)[N]) {
 // every candidate while it shrinks a failure.
 class Bytes {
  public:
-  explicit Bytes(std::size_t size) : data_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
-  char* data() { return data_.get(); }
+  explicit Bytes(std::size_t size) : data_(static_cast<char*>(std::malloc(size))), size_(size) {
+    if (data_ == nullptr) std::abort();
+  }
+  Bytes(const Bytes&) = delete;
+  Bytes& operator=(const Bytes&) = delete;
+  ~Bytes() { std::free(data_); }
+  char* data() { return data_; }
   std::size_t size() const { return size_; }
   void Double() {
-    std::unique_ptr<char[]> bigger = std::make_unique_for_overwrite<char[]>(2 * size_);
-    std::memcpy(bigger.get(), data_.get(), size_);
-    data_ = std::move(bigger);
+    char* const bigger = static_cast<char*>(std::realloc(data_, 2 * size_));
+    if (bigger == nullptr) std::abort();
+    data_ = bigger;
     size_ *= 2;
   }
 
  private:
-  std::unique_ptr<char[]> data_;
+  char* data_;
   std::size_t size_;
 };
+
+// POSIX's sleep rather than std::this_thread's, whose headers took a sample
+// longer to compile than its own code.
+inline void SleepMilliseconds(long milliseconds) {
+  const timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000};
+  nanosleep(&wait, nullptr);
+}
 
 enum class Kind : std::uint8_t { kKey, kDelete, kCheckpoint, kQuit, kOther, kEnd };
 

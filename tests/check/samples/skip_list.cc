@@ -115,7 +115,7 @@ class SkipList {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   keyscript::samples::SkipList list;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(list, out);

@@ -51,7 +51,7 @@ class SlowSet {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kPace =
-      static_cast<keyscript::samples::Pace>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kPaceNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Pace>(argv[0], keyscript::samples::kPaceNames);
   keyscript::samples::SlowSet keys;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(keys, out);

@@ -147,7 +147,7 @@ class Treap {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   keyscript::samples::Treap treap;
   keyscript::samples::KeyWriter out;
   return keyscript::samples::RunScript(treap, out);

@@ -7,15 +7,15 @@
 //   exits_on_absent     deleting a key not held ends the program as an
 //                       uncaught exception ends Python's: a traceback on
 //                       standard error, status 1
-//   slow_start_hang     takes 0.1 s to start, as an interpreter may, and
+//   slow_start_hang     takes 0.07 s to start, as an interpreter may, and
 //                       hangs on deleting a key not held
 //   keeps_state         under --persistent, starts each script with the
 //                       keys the last one left
-#include <chrono>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <vector>
 
 #include "script_io.h"
@@ -74,7 +74,7 @@ class Tree {
     if (*link == kNone) {
       if (kBug == Bug::crash_on_absent) std::abort();
       if (kBug == Bug::hang_on_absent || kBug == Bug::slow_start_hang) {
-        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+        for (;;) pause();
       }
       if (kBug == Bug::exits_on_absent) {
         std::fprintf(stderr,
@@ -150,9 +150,9 @@ class Tree {
 
 int main(int /*argc*/, char** argv) {
   keyscript::samples::kBug =
-      static_cast<keyscript::samples::Bug>(keyscript::samples::BugNamedBy(argv[0], keyscript::samples::kBugNames));
+      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
   if (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    keyscript::samples::SleepMilliseconds(70);
   }
   keyscript::samples::Tree tree;
   keyscript::samples::KeyWriter out;
