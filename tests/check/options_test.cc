@@ -21,7 +21,7 @@ struct reading {
   captured streams;
 };
 
-reading read(std::vector<std::string> words) {
+reading read_check(std::vector<std::string> words) {
   command_words command = command_of("keyscript-check", std::move(words));
   options_reading got;
   const captured streams = capture_output([&](int out_fd, int err_fd) {
@@ -77,7 +77,7 @@ TEST(CheckOptions, CommandLinesBecomePlans) {
       {{"--cost", "--shape", "keyscript", "--multiset", "./tree"}, "cost 1234 keyscript | ./tree"},
   };
   for (const auto& c : cases) {
-    const reading r = read(c.words);
+    const reading r = read_check(c.words);
     ASSERT_TRUE(r.got.options) << c.plan << r.streams.err;
     EXPECT_EQ(summary(plan_session(*r.got.options, CLOCK, "keyscript-check")), c.plan);
     EXPECT_EQ(r.streams.err, "");
@@ -85,7 +85,7 @@ TEST(CheckOptions, CommandLinesBecomePlans) {
 }
 
 TEST(CheckOptions, SettingsForRunsAndShrinking) {
-  const reading defaults = read({"./tree"});
+  const reading defaults = read_check({"./tree"});
   ASSERT_TRUE(defaults.got.options);
   const session_plan plan = plan_session(*defaults.got.options, CLOCK, "build/keyscript-check");
   EXPECT_EQ(plan.kind, semantics::set);
@@ -96,8 +96,8 @@ TEST(CheckOptions, SettingsForRunsAndShrinking) {
   EXPECT_STREQ(plan.output_path, "keyscript-check-failure.txt");
   EXPECT_EQ(plan.checker, "'build/keyscript-check'");
 
-  const reading given = read({"--multiset", "--timeout", "2.5", "--candidate-floor", "0.05", "--no-shrink", "-j", "3",
-                              "--shrink-time", "9", "-o", "out.txt", "./tree"});
+  const reading given = read_check({"--multiset", "--timeout", "2.5", "--candidate-floor", "0.05", "--no-shrink", "-j",
+                                    "3", "--shrink-time", "9", "-o", "out.txt", "./tree"});
   ASSERT_TRUE(given.got.options);
   const session_plan set = plan_session(*given.got.options, CLOCK, "keyscript-check");
   EXPECT_EQ(set.kind, semantics::multiset);
@@ -111,14 +111,14 @@ TEST(CheckOptions, SettingsForRunsAndShrinking) {
 }
 
 TEST(CheckOptions, HelpAndVersionEndTheRunWithoutAPlan) {
-  const reading help = read({"--help", "./tree"});
+  const reading help = read_check({"--help", "./tree"});
   EXPECT_FALSE(help.got.options);
   EXPECT_EQ(help.got.status, CHECK_PASSED);
   EXPECT_TRUE(help.streams.out.starts_with("Usage: keyscript-check [OPTIONS] [--] PROGRAM [ARG...]\n"));
-  const reading version = read({"--version"});
+  const reading version = read_check({"--version"});
   EXPECT_FALSE(version.got.options);
   EXPECT_TRUE(version.streams.out.starts_with("keyscript-check "));
-  const reading refused = read({"--jobs", "0", "./tree"});
+  const reading refused = read_check({"--jobs", "0", "./tree"});
   EXPECT_FALSE(refused.got.options);
   EXPECT_EQ(refused.got.status, CHECK_TROUBLE);
   EXPECT_EQ(refused.streams.err,
