@@ -74,7 +74,7 @@ run() {
   shift 3
   case $output in
     pipe) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | $line_ends | cksum >"$work/$name.out" ;;
-    first) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | head -c1 >/dev/null ;;
+    first) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" | head -c1 | wc -c >"$work/raw.bytes" ;;
     full) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >/dev/full ;;
     closed) KEYSCRIPT_SEED=$seed "$@" $args 2>"$work/raw.err" >&- ;;
     expect)
@@ -87,6 +87,19 @@ run() {
   # The status of the program under test: the first command, or the second
   # after a feed.
   echo "${statuses[$([ "$output" = expect ] && echo 1 || echo 0)]}" >"$work/$name.status"
+  cp "$work/$name.status" "$work/$name.raw_status"
+  # Whether the run wrote nothing at all, on either stream: cksum's second
+  # field is the length of what it read.
+  local wrote=0
+  case $output in
+    pipe | expect) read -r _ wrote <"$work/$name.out" ;;
+    first) wrote=$(cat "$work/raw.bytes") ;;
+  esac
+  if [ "$wrote" -eq 0 ] && [ ! -s "$work/raw.err" ]; then
+    echo yes >"$work/$name.silent"
+  else
+    echo no >"$work/$name.silent"
+  fi
   [ "$output" = pipe ] || [ "$output" = expect ] || : >"$work/$name.out"
   if [ "$output" = first ]; then
     # The run ends when the reader goes: by SIGPIPE, or on Windows by a
@@ -112,14 +125,24 @@ for triple in "$@"; do
     [ "${c%% *}" = expect ] && program=keyscript-expect
     binary=build-$triple/$program
     argv0=$binary
-    line_ends=cat
+    line_ends=cat under_wine=""
     case $triple in
       *-w64-mingw32)
-        binary+=.exe line_ends='sed s/$/\r/'
+        binary+=.exe line_ends='sed s/$/\r/' under_wine=yes
         argv0=$(winepath -w "$(realpath "$binary")" 2>/dev/null) ;;
     esac
     run native "$line_ends" "$c" bash -c 'exec -a "$0" "$@"' "$argv0" "$(dirname "$native")/$program"
     run target cat "$c" "${runner[@]}" "$binary"
+    # Now and then, on a loaded machine, wine starts nothing: the run writes
+    # not a byte on either stream, and WINEDEBUG=-all hides why. A program
+    # that wrote the native build's output once and nothing the next time
+    # would still fail here: only a wholly silent run is tried again, once,
+    # and the log says so.
+    if [ -n "$under_wine" ] && [ "$(cat "$work/target.silent")" = yes ] &&
+      [ "$(cat "$work/native.silent")" = no ]; then
+      echo "again: $triple, case '$c': wrote nothing on either stream (status $(cat "$work/target.raw_status"))"
+      run target cat "$c" "${runner[@]}" "$binary"
+    fi
     same=yes
     for stream in out err status; do
       if ! cmp -s "$work/target.$stream" "$work/native.$stream"; then
@@ -128,6 +151,7 @@ for triple in "$@"; do
         [ "$stream" = err ] && show="od -An -c"  # line ends made visible
         echo "  native: $($show "$work/native.$stream" | head -3)"
         echo "  $triple: $($show "$work/target.$stream" | head -3)"
+        echo "  (its status: $(cat "$work/target.raw_status"))"
         same=""
       fi
     done
