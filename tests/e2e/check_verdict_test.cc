@@ -138,8 +138,8 @@ TEST(CheckVerdicts, AHangUnderPersistentIsAHangNotAProgramOfOneScript) {
   if (emulated()) {
     GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
   }
-  const checked got = check({"--persistent", "--timeout", "0.2", "--seed", "1", "--num-keys", "11", "--",
-                             SAMPLES + "/sample_tree_hang_on_absent"});
+  const checked got = check({"--persistent", "--timeout", "0.2", "--candidate-floor", "0.05", "--seed", "1",
+                             "--num-keys", "11", "--", SAMPLES + "/sample_tree_hang_on_absent"});
   EXPECT_EQ(got.run.status, 1) << got.run.err;
   EXPECT_EQ(check_e2e::field(got.result, "kind"), "timeout") << got.result;
   EXPECT_EQ(check_e2e::field(got.result, "reduced_lines"), "2") << got.result;
