@@ -68,7 +68,7 @@ inline std::string field(const std::string& line, const std::string& name) {
     return "";
   }
   const std::size_t start = at + name.size() + 2;
-  return line.substr(start, line.find(' ', start) - start);
+  return line.substr(start, line.find_first_of(" \n", start) - start);
 }
 
 struct checked {
