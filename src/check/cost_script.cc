@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <bitset>
-#include <cstring>
 #include <numeric>
 
-#include "io/writer.h"
 #include "script/language.h"
 
 namespace keyscript {
@@ -15,15 +13,8 @@ namespace {
 constexpr std::string_view ORDER_NAMES[] = {"sorted", "reverse", "clustered", "keyscript"};
 constexpr std::int32_t CLUSTERS = KEY_VALUES / CLUSTER_KEYS;
 
-constexpr std::size_t PART = OUTPUT_CAPACITY;
 // Room for the longest line and the 8-byte copy that writes a key.
 constexpr std::ptrdiff_t LINE_ROOM = 16;
-
-char* put_line(char* out, std::string_view line) {
-  std::memcpy(out, line.data(), line.size());
-  out[line.size()] = '\n';
-  return out + line.size() + 1;
-}
 
 // A draw from 0 to n - 1, for n up to 32768; the slight lean towards low
 // values that the modulo gives does not matter to a cost.
@@ -103,20 +94,17 @@ cost_source::cost_source(const cost_script& script)
     : script_(script),
       generator_{script.seed},
       builds_left_(builds_of(script)),
-      build_(draw_build(script.order, script.keys, generator_)),
-      buffer_(new char[line_span::READABLE_BEFORE + PART + OUTPUT_SLACK]) {
-  std::memset(buffer_.get(), '\n', line_span::READABLE_BEFORE);
-}
+      build_(draw_build(script.order, script.keys, generator_)) {}
 
 char* cost_source::write_some(char* out, const char* limit) {
   const std::size_t keys = build_.size();
   while (!done_ && limit - out >= LINE_ROOM) {
     if (line_ == 0) {
-      out = put_line(out, INSERT_LINE);
+      out = write_line(out, INSERT_LINE);
     } else if (line_ <= keys) {
       out = write_key_line(out, build_[line_ - 1]);
     } else if (line_ == keys + 1) {
-      out = put_line(out, BLOCK_END_LINE);
+      out = write_line(out, BLOCK_END_LINE);
     } else if (line_ <= 2 * keys + 1) {
       out = write_delete_line(out, build_[line_ - keys - 2]);
     } else if (--builds_left_ > 0) {
@@ -124,18 +112,12 @@ char* cost_source::write_some(char* out, const char* limit) {
       line_ = 0;
       continue;
     } else {
-      out = put_line(out, QUIT_LINE);
+      out = write_line(out, QUIT_LINE);
       done_ = true;
     }
     ++line_;
   }
   return out;
-}
-
-line_span cost_source::next() {
-  char* start = buffer_.get() + line_span::READABLE_BEFORE;
-  char* end = write_some(start, start + PART);
-  return {start, static_cast<std::size_t>(end - start)};
 }
 
 }  // namespace keyscript

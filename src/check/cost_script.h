@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "random/generator.h"
-#include "script/source.h"
+#include "script/generated_source.h"
 
 // The scripts of the cost check: for one order of keys and one size, a
 // build of that many distinct keys in that order, then the same keys
@@ -61,14 +61,12 @@ std::int64_t lines_of(const cost_script& script);
 // deleted, drawn with keyscript's generator; `keys` is 1 to 32768.
 std::vector<std::int32_t> draw_build(cost_order order, std::int32_t keys, random_generator& generator);
 
-class cost_source final : public line_source {
+class cost_source final : public generated_source {
  public:
   explicit cost_source(const cost_script& script);
 
-  line_span next() override;
-
  private:
-  char* write_some(char* out, const char* limit);
+  char* write_some(char* out, const char* limit) override;
 
   cost_script script_;
   random_generator generator_;
@@ -76,7 +74,6 @@ class cost_source final : public line_source {
   std::vector<std::int32_t> build_;
   std::size_t line_ = 0;  // of the current build: "i", its keys, "-1", its deletions
   bool done_ = false;
-  std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace keyscript

@@ -1,39 +1,25 @@
 #include "script/keyscript_source.h"
 
-#include <cstring>
-
-#include "io/writer.h"
 #include "script/language.h"
 
 namespace keyscript {
 
 namespace {
 
-constexpr std::size_t PART = OUTPUT_CAPACITY;
 // Room for the end of a pass: "-1", "s" and ten deletions.
 constexpr std::ptrdiff_t PASS_END_ROOM = 128;
 
-char* put_line(char* out, std::string_view line) {
-  std::memcpy(out, line.data(), line.size());
-  out[line.size()] = '\n';
-  return out + line.size() + 1;
-}
-
 }  // namespace
 
-keyscript_source::keyscript_source(std::uint32_t seed, std::int32_t num_keys)
-    : generator_{seed}, num_keys_(num_keys), buffer_(new char[line_span::READABLE_BEFORE + PART + OUTPUT_SLACK]) {
-  std::memset(buffer_.get(), '\n', line_span::READABLE_BEFORE);
-}
+keyscript_source::keyscript_source(std::uint32_t seed, std::int32_t num_keys) : generator_{seed}, num_keys_(num_keys) {}
 
-// Writes lines at `out` while they fit before `limit`; returns their end.
 char* keyscript_source::write_some(char* out, const char* limit) {
   while (phase_ != phase::done && limit - out >= PASS_END_ROOM) {
     switch (phase_) {
       case phase::pass_start:
         plan_ = begin_pass(generator_, num_keys_);
         keys_left_ = plan_.insert_count > 0 ? plan_.insert_count : 0;
-        out = put_line(out, INSERT_LINE);
+        out = write_line(out, INSERT_LINE);
         phase_ = phase::keys;
         break;
       case phase::keys: {
@@ -47,15 +33,15 @@ char* keyscript_source::write_some(char* out, const char* limit) {
         break;
       }
       case phase::pass_end:
-        out = put_line(out, BLOCK_END_LINE);
-        out = put_line(out, CHECKPOINT_LINE);
+        out = write_line(out, BLOCK_END_LINE);
+        out = write_line(out, CHECKPOINT_LINE);
         for (std::int32_t i = 0; i < plan_.delete_count; ++i) {
           out = write_delete_line(out, next_deletion(generator_, plan_));
         }
         phase_ = ++passes_done_ < 2 ? phase::pass_start : phase::closing;
         break;
       case phase::closing:
-        out = put_line(put_line(out, CHECKPOINT_LINE), QUIT_LINE);
+        out = write_line(write_line(out, CHECKPOINT_LINE), QUIT_LINE);
         phase_ = phase::done;
         break;
       case phase::done:
@@ -63,12 +49,6 @@ char* keyscript_source::write_some(char* out, const char* limit) {
     }
   }
   return out;
-}
-
-line_span keyscript_source::next() {
-  char* start = buffer_.get() + line_span::READABLE_BEFORE;
-  char* end = write_some(start, start + PART);
-  return {start, static_cast<std::size_t>(end - start)};
 }
 
 }  // namespace keyscript

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string_view>
 
 #include "random/generator.h"
+#include "script/generated_source.h"
 #include "script/pass_writer.h"
-#include "script/source.h"
 
 // keyscript's script for one seed and NUM_KEYS, generated as it is asked
 // for, in parts of whole lines: the bytes keyscript writes, in constant
@@ -14,17 +13,14 @@
 
 namespace keyscript {
 
-class keyscript_source final : public line_source {
+class keyscript_source final : public generated_source {
  public:
   keyscript_source(std::uint32_t seed, std::int32_t num_keys);
-
-  // The next whole lines, or an empty span once the script has ended.
-  line_span next() override;
 
  private:
   enum class phase { pass_start, keys, pass_end, closing, done };
 
-  char* write_some(char* out, const char* limit);
+  char* write_some(char* out, const char* limit) override;
 
   random_generator generator_;
   std::int32_t num_keys_;
@@ -32,7 +28,6 @@ class keyscript_source final : public line_source {
   phase phase_ = phase::pass_start;
   pass_plan plan_{};
   std::int32_t keys_left_ = 0;
-  std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace keyscript

@@ -60,6 +60,13 @@ inline char* write_key_line(char* out, std::int32_t key) {
   return out + text.length;
 }
 
+// `line` and its newline at `out`; returns their end.
+inline char* write_line(char* out, std::string_view line) {
+  std::memcpy(out, line.data(), line.size());
+  out[line.size()] = '\n';
+  return out + line.size() + 1;
+}
+
 // "d KEY\n" at `out` (8 bytes of room past "d "); returns its end.
 inline char* write_delete_line(char* out, std::int32_t key) {
   std::memcpy(out, DELETE_PREFIX.data(), DELETE_PREFIX.size());

@@ -1,7 +1,6 @@
 #include "script/pass_writer.h"
 
 #include <bit>
-#include <cstring>
 
 #include "random/generator.h"
 #include "script/language.h"
@@ -78,10 +77,7 @@ drawn_keys write_keys(random_generator& generator, std::int32_t count, output_wr
 }
 
 static void write_line(output_writer& out, std::string_view line) {
-  char* at = out.reserve(line.size() + 1);
-  std::memcpy(at, line.data(), line.size());
-  at[line.size()] = '\n';
-  out.commit(at + line.size() + 1);
+  out.commit(write_line(out.reserve(line.size() + 1), line));
 }
 
 pass_plan begin_pass(random_generator& generator, std::int32_t num_keys) {

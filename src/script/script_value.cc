@@ -9,10 +9,8 @@ namespace keyscript {
 
 namespace {
 
-std::size_t write_line(std::string_view line, char* out) {
-  std::memcpy(out, line.data(), line.size());
-  out[line.size()] = '\n';
-  return line.size() + 1;
+std::size_t write_text(std::string_view line, char* out) {
+  return static_cast<std::size_t>(write_line(out, line) - out);
 }
 
 }  // namespace
@@ -20,13 +18,13 @@ std::size_t write_line(std::string_view line, char* out) {
 std::size_t write_item_text(std::int32_t item, char* out) {
   switch (item) {
     case OPEN_ITEM:
-      return write_line(INSERT_LINE, out);
+      return write_text(INSERT_LINE, out);
     case CLOSE_ITEM:
-      return write_line(BLOCK_END_LINE, out);
+      return write_text(BLOCK_END_LINE, out);
     case CHECKPOINT_ITEM:
-      return write_line(CHECKPOINT_LINE, out);
+      return write_text(CHECKPOINT_LINE, out);
     case QUIT_ITEM:
-      return write_line(QUIT_LINE, out);
+      return write_text(QUIT_LINE, out);
     default: {
       // The key line's 8-byte copy may run past the line: it goes through a
       // room of its own.

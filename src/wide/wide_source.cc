@@ -1,24 +1,15 @@
 #include "wide/wide_source.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "io/writer.h"
 #include "script/language.h"
 
 namespace keyscript {
 
 namespace {
 
-constexpr std::size_t PART = OUTPUT_CAPACITY;
 // Room for the longest thing written at once: "-1", "s" and a deletion.
 constexpr std::ptrdiff_t STEP_ROOM = 32;
-
-char* put_line(char* out, std::string_view line) {
-  std::memcpy(out, line.data(), line.size());
-  out[line.size()] = '\n';
-  return out + line.size() + 1;
-}
 
 // The shape's place in the table seeds its scripts, so that two shapes of
 // one seed and size do not start alike.
@@ -42,10 +33,7 @@ wide_source::wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape
       first_lines_(2 * static_cast<std::int64_t>(size) + 8),
       lines_left_(first_lines_),
       pool_(std::make_unique<key_pool>()),
-      keys_to_edge_(gap_to_edge(random_, size)),
-      buffer_(new char[line_span::READABLE_BEFORE + PART + OUTPUT_SLACK]) {
-  std::memset(buffer_.get(), '\n', line_span::READABLE_BEFORE);
-}
+      keys_to_edge_(gap_to_edge(random_, size)) {}
 
 std::int32_t wide_source::next_key() {
   key_pool& pool = *pool_;
@@ -140,14 +128,14 @@ char* wide_source::write_some(char* out, const char* limit) {
     if (!in_step_) {
       if (lines_left_ <= 0) {
         listed_ += pool_->copies_held() + 1;
-        out = put_line(put_line(out, CHECKPOINT_LINE), QUIT_LINE);
+        out = write_line(write_line(out, CHECKPOINT_LINE), QUIT_LINE);
         done_ = true;
         break;
       }
       step_ = plan();
       in_step_ = true;
       if (step_.block) {
-        out = put_line(out, INSERT_LINE);
+        out = write_line(out, INSERT_LINE);
         --lines_left_;
       }
       // A step may run past the size by a block's "-1" and a checkpoint.
@@ -170,22 +158,16 @@ char* wide_source::write_some(char* out, const char* limit) {
       continue;
     }
     if (step_.block) {
-      out = put_line(out, BLOCK_END_LINE);
+      out = write_line(out, BLOCK_END_LINE);
       --lines_left_;
     }
     if (step_.checkpoint_after && listing_affordable()) {
-      out = put_line(out, CHECKPOINT_LINE);
+      out = write_line(out, CHECKPOINT_LINE);
       --lines_left_;
     }
     in_step_ = false;
   }
   return out;
-}
-
-line_span wide_source::next() {
-  char* start = buffer_.get() + line_span::READABLE_BEFORE;
-  char* end = write_some(start, start + PART);
-  return {start, static_cast<std::size_t>(end - start)};
 }
 
 }  // namespace keyscript

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "script/source.h"
+#include "script/generated_source.h"
 #include "wide/key_pool.h"
 #include "wide/shape.h"
 #include "wide/step.h"
@@ -27,14 +27,12 @@ constexpr std::int64_t most_lines_with_listings(std::int32_t size) {
   return lines + LISTING_CREDIT + LISTING_PER_LINE * lines;
 }
 
-class wide_source final : public line_source {
+class wide_source final : public generated_source {
  public:
   wide_source(std::uint32_t seed, std::int32_t size, wide_shape shape);
 
-  line_span next() override;
-
  private:
-  char* write_some(char* out, const char* limit);
+  char* write_some(char* out, const char* limit) override;
   std::int32_t next_key();
   bool listing_affordable();
   wide_step plan();
@@ -53,7 +51,6 @@ class wide_source final : public line_source {
   std::unique_ptr<key_pool> pool_;  // 256 KiB: not on the stack
   std::int32_t last_deleted_ = -1;
   std::int32_t keys_to_edge_;  // scattered keys before the next boundary key
-  std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace keyscript
