@@ -1,13 +1,11 @@
 #include "check/cost_check.h"
 
-#include <cinttypes>
-#include <cstring>
 #include <vector>
 
 #include "check/cost.h"
 #include "check/cost_report.h"
+#include "check/report.h"
 #include "check/run_check.h"
-#include "io/quote.h"
 
 namespace keyscript {
 
@@ -17,12 +15,7 @@ namespace {
 std::optional<int> judge(const run_verdict& verdict, const cost_script& script, const cost_setting& setting,
                          const session_plan& plan, message_stream& messages, output_writer& out,
                          const std::atomic<bool>& interrupted) {
-  if (const auto* not_started = std::get_if<run_not_started>(&verdict.outcome)) {
-    complain(messages, "cannot run %s: %s\n", quote(plan.program.argv[0]).text, std::strerror(not_started->error));
-    return CHECK_TROUBLE;
-  }
-  if (const auto* refused = std::get_if<run_refused>(&verdict.outcome)) {
-    complain(messages, "line %" PRIu64 ": %s\n", refused->line, refused->why.c_str());
+  if (report_trouble(messages, verdict, plan.program)) {
     return CHECK_TROUBLE;
   }
   if (const run_failed* failure = failure_of(verdict)) {

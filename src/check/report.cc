@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "io/quote.h"
 
@@ -138,6 +139,18 @@ std::string command_line_text(const process_command& program) {
     text += shell_word(word);
   }
   return text;
+}
+
+bool report_trouble(message_stream& messages, const run_verdict& verdict, const process_command& program) {
+  if (const auto* not_started = std::get_if<run_not_started>(&verdict.outcome)) {
+    complain(messages, "cannot run %s: %s\n", quote(program.argv[0]).text, std::strerror(not_started->error));
+    return true;
+  }
+  if (const auto* refused = std::get_if<run_refused>(&verdict.outcome)) {
+    complain(messages, "line %" PRIu64 ": %s\n", refused->line, refused->why.c_str());
+    return true;
+  }
+  return false;
 }
 
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,

@@ -41,6 +41,9 @@ struct reduced_file {
   bool replaced;  // an earlier file of that name is gone
 };
 
+// A run that says nothing of the program: it could not start, or the script
+// was refused. Says why and returns true; returns false for any other run.
+bool report_trouble(message_stream& messages, const run_verdict& verdict, const process_command& program);
 void report_failure(message_stream& messages, const run_failed& failure, std::int64_t elapsed_ms,
                     const failure_origin& origin, const process_command& program);
 // What happened in the run, after the line that names it: where the

@@ -129,12 +129,7 @@ void session::measure_startup() {
 
 std::optional<int> session::judge(const run_verdict& verdict, const failure_origin& origin, const run_limits& limits,
                                   std::uint64_t lines, const saved_file* file) {
-  if (const auto* not_started = std::get_if<run_not_started>(&verdict.outcome)) {
-    complain(messages_, "cannot run %s: %s\n", quote(plan_.program.argv[0]).text, std::strerror(not_started->error));
-    return CHECK_TROUBLE;
-  }
-  if (const auto* refused = std::get_if<run_refused>(&verdict.outcome)) {
-    complain(messages_, "line %" PRIu64 ": %s\n", refused->line, refused->why.c_str());
+  if (report_trouble(messages_, verdict, plan_.program)) {
     return CHECK_TROUBLE;
   }
   warn_outlived(verdict);
