@@ -40,9 +40,9 @@ for line in "${cases[@]}"; do
   [[ $name == *"$pattern"* ]] && programs+=("$program")
 done
 [ "${#programs[@]}" -gt 0 ] || { echo "no case matches '$pattern'" >&2; exit 1; }
-# Every sample here carries a bug: a copy of its structure's build, which the
-# target sample_bugs makes.
-bench_build keyscript-check sample_bugs
+# Every sample is a copy of the samples' one program, under its own name:
+# the target sample_programs makes them.
+bench_build keyscript-check sample_programs
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

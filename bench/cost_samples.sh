@@ -40,9 +40,9 @@ for line in "${cases[@]}"; do
 done
 [ "${#selected[@]}" -gt 0 ] || { echo "no sample matches '$pattern'" >&2; exit 1; }
 cases=("${selected[@]}")
-# A sample with a bug is a copy of its structure's build, which the target
-# sample_bugs makes, after the structures themselves.
-bench_build keyscript-check sorted_set sample_bugs
+# Every sample is a copy of the samples' one program, under its own name:
+# the target sample_programs makes them.
+bench_build keyscript-check sorted_set sample_programs
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" "$work/out" | tail -n 1; }

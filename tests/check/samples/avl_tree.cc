@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::avl_tree {
 namespace {
 
 enum class Bug : std::uint8_t { none, no_height_update, balance_always_zero };
@@ -169,12 +170,12 @@ class AvlTree {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  keyscript::samples::AvlTree tree;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(tree, out);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  AvlTree tree;
+  KeyWriter out;
+  return RunScript(tree, out);
 }
+
+}  // namespace keyscript::samples::avl_tree

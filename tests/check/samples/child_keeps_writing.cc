@@ -3,17 +3,22 @@
 // that reads the output until no process writes to it never ends a run.
 #include <unistd.h>
 
+#include "samples.h"
 #include "script_io.h"
 
-int main() {
+namespace keyscript::samples::child_keeps_writing {
+
+int Main(char** /*argv*/) {
   if (fork() == 0) {
     setsid();
     for (;;) {
       [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, "still here\n", 11);
-      keyscript::samples::SleepMilliseconds(10);
+      SleepMilliseconds(10);
     }
   }
-  keyscript::samples::KeySet keys;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(keys, out);
+  KeySet keys;
+  KeyWriter out;
+  return RunScript(keys, out);
 }
+
+}  // namespace keyscript::samples::child_keeps_writing

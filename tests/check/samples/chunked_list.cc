@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::chunked_list {
 namespace {
 
 enum class Bug : std::uint8_t { none, merge_loses_key };
@@ -113,12 +114,12 @@ class ChunkedList {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  keyscript::samples::ChunkedList keys;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(keys, out);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  ChunkedList keys;
+  KeyWriter out;
+  return RunScript(keys, out);
 }
+
+}  // namespace keyscript::samples::chunked_list

@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "samples.h"
 #include "script_io.h"
 
-int main() {
+namespace keyscript::samples::daemonizes {
+
+int Main(char** /*argv*/) {
   const pid_t child = fork();
   if (child == 0) {
     setsid();
@@ -20,7 +23,9 @@ int main() {
     _exit(0);
   }
   waitpid(child, nullptr, 0);
-  keyscript::samples::KeySet keys;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(keys, out);
+  KeySet keys;
+  KeyWriter out;
+  return RunScript(keys, out);
 }
+
+}  // namespace keyscript::samples::daemonizes

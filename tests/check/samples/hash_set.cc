@@ -14,9 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::hash_set {
 namespace {
 
 enum class Bug : std::uint8_t { none, no_tombstones, listing_cut, listing_cut_10000, stops_at_first_s };
@@ -102,10 +103,10 @@ int Run() {
 }
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  return keyscript::samples::Run();
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  return Run();
 }
+
+}  // namespace keyscript::samples::hash_set

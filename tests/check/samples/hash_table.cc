@@ -13,9 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::hash_table {
 namespace {
 
 enum class Bug : std::uint8_t { none, rebuild_same_size };
@@ -91,12 +92,12 @@ class HashTable {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  keyscript::samples::HashTable table;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(table, out);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  HashTable table;
+  KeyWriter out;
+  return RunScript(table, out);
 }
+
+}  // namespace keyscript::samples::hash_table

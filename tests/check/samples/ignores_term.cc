@@ -4,7 +4,13 @@
 
 #include <csignal>
 
-int main() {
+#include "samples.h"
+
+namespace keyscript::samples::ignores_term {
+
+int Main(char** /*argv*/) {
   std::signal(SIGTERM, SIG_IGN);
   for (;;) pause();
 }
+
+}  // namespace keyscript::samples::ignores_term

@@ -4,13 +4,18 @@
 // output, rather than for the program, never finishes.
 #include <unistd.h>
 
+#include "samples.h"
 #include "script_io.h"
 
-int main() {
+namespace keyscript::samples::leaves_child {
+
+int Main(char** /*argv*/) {
   if (fork() == 0) {
     for (;;) pause();
   }
-  keyscript::samples::KeySet keys;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(keys, out);
+  KeySet keys;
+  KeyWriter out;
+  return RunScript(keys, out);
 }
+
+}  // namespace keyscript::samples::leaves_child

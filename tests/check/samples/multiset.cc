@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::multiset {
 namespace {
 
 enum class Bug : std::uint8_t { none, erase_all_copies };
@@ -39,12 +40,12 @@ class Multiset {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  keyscript::samples::Multiset keys;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(keys, out);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  Multiset keys;
+  KeyWriter out;
+  return RunScript(keys, out);
 }
+
+}  // namespace keyscript::samples::multiset

@@ -1,3 +1,9 @@
 // A program under test that ends at once, status 0, without reading its
 // script or writing anything.
-int main() { return 0; }
+#include "samples.h"
+
+namespace keyscript::samples::never_reads {
+
+int Main(char** /*argv*/) { return 0; }
+
+}  // namespace keyscript::samples::never_reads

@@ -3,10 +3,16 @@
 #include <cstdio>
 #include <string>
 
-int main() {
+#include "samples.h"
+
+namespace keyscript::samples::prints_forever {
+
+int Main(char** /*argv*/) {
   std::string zeros;
   for (int line = 0; line < 32768; ++line) zeros += "0\n";
   while (std::fwrite(zeros.data(), 1, zeros.size(), stdout) == zeros.size()) {
   }
   return 1;
 }
+
+}  // namespace keyscript::samples::prints_forever

@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::skip_list {
 namespace {
 
 enum class Bug : std::uint8_t { none, levels_all_one };
@@ -111,12 +112,12 @@ class SkipList {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  keyscript::samples::SkipList list;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(list, out);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  SkipList list;
+  KeyWriter out;
+  return RunScript(list, out);
 }
+
+}  // namespace keyscript::samples::skip_list

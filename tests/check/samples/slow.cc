@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <thread>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::slow {
 namespace {
 
 enum class Pace : std::uint8_t { none, two_us_a_line };
@@ -47,12 +48,12 @@ class SlowSet {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kPace =
-      keyscript::samples::BugNamedBy<keyscript::samples::Pace>(argv[0], keyscript::samples::kPaceNames);
-  keyscript::samples::SlowSet keys;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(keys, out);
+int Main(char** argv) {
+  kPace = BugNamedBy<Pace>(argv[0], kPaceNames);
+  SlowSet keys;
+  KeyWriter out;
+  return RunScript(keys, out);
 }
+
+}  // namespace keyscript::samples::slow

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::treap {
 namespace {
 
 enum class Bug : std::uint8_t { none, skips_rotation };
@@ -143,12 +144,12 @@ class Treap {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  keyscript::samples::Treap treap;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(treap, out);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  Treap treap;
+  KeyWriter out;
+  return RunScript(treap, out);
 }
+
+}  // namespace keyscript::samples::treap

@@ -18,9 +18,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "samples.h"
 #include "script_io.h"
 
-namespace keyscript::samples {
+namespace keyscript::samples::tree {
 namespace {
 
 enum class Bug : std::uint8_t {
@@ -146,16 +147,15 @@ class Tree {
 };
 
 }  // namespace
-}  // namespace keyscript::samples
 
-int main(int /*argc*/, char** argv) {
-  keyscript::samples::kBug =
-      keyscript::samples::BugNamedBy<keyscript::samples::Bug>(argv[0], keyscript::samples::kBugNames);
-  if (keyscript::samples::kBug == keyscript::samples::Bug::slow_start_hang) {
-    keyscript::samples::SleepMilliseconds(70);
+int Main(char** argv) {
+  kBug = BugNamedBy<Bug>(argv[0], kBugNames);
+  if (kBug == Bug::slow_start_hang) {
+    SleepMilliseconds(70);
   }
-  keyscript::samples::Tree tree;
-  keyscript::samples::KeyWriter out;
-  return keyscript::samples::RunScript(tree, out, false,
-                                       keyscript::samples::kBug == keyscript::samples::Bug::keeps_state);
+  Tree tree;
+  KeyWriter out;
+  return RunScript(tree, out, false, kBug == Bug::keeps_state);
 }
+
+}  // namespace keyscript::samples::tree
