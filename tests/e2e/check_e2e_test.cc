@@ -19,10 +19,11 @@ using check_e2e::emulated;
 using check_e2e::SAMPLES;
 
 // A hang is a run still going at the time limit: the programs here are ours
-// and end in milliseconds when they do not hang, so half a second proves it
-// where the default limit would wait ten seconds for each hanging run, and a
-// shrink's candidate needs a twentieth of a second more than ten starts.
-const std::vector<std::string> SHORT_LIMIT = {"--timeout", "0.5", "--candidate-floor", "0.05"};
+// and end in milliseconds when they do not hang, so a fifth of a second
+// proves it where the default limit would wait ten seconds for each hanging
+// run, and a shrink's candidate needs a twentieth of a second more than ten
+// starts.
+const std::vector<std::string> SHORT_LIMIT = {"--timeout", "0.2", "--candidate-floor", "0.05"};
 
 struct planted_bug {
   std::string sample;
