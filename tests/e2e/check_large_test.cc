@@ -14,6 +14,55 @@
 
 namespace {
 
+// The two slow-start hangs come first: each takes about forty seconds, most
+// of it asleep on time limits, and ctest -j starts cases in the order the
+// file gives them, so they sleep beside the others' work, not after it.
+
+// A program that takes 0.07 s to start and hangs on a deletion, found by a
+// run of its own at the default limits, where no run has finished to time
+// the program by: the reduced script hangs again when it is run as the
+// report prints it, because every limit counts the start-up it measured.
+// Its candidates get a floor of 0.05 s, less than the start-up, so that the
+// shrink succeeds only if their limits count the start-up too (and each
+// hanging one waits 0.45 s less than at the default floor).
+TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
+  if (check_e2e::emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
+  const check_e2e::temporary_directory work;
+  const std::string reduced = work.path + "/reduced.txt";
+  const check_e2e::checked single =
+      check_e2e::check({"--seed", "1", "--num-keys", "11", "--candidate-floor", "0.05", "-o", reduced, "--", program});
+  ASSERT_EQ(check_e2e::field(single.result, "kind"), "timeout") << single.run.err;
+  EXPECT_EQ(check_e2e::field(single.result, "reduced_lines"), "2") << single.run.err;
+  EXPECT_EQ(single.run.err.find("warning"), std::string::npos) << single.run.err;
+  EXPECT_EQ(single.left_behind, 0);
+  // As printed: keyscript-check --script FILE -- PROGRAM, nothing more.
+  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
+  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
+}
+
+// The same hang found by a default campaign, where the runs before it
+// finished in milliseconds and the program's start-up is what its limits
+// must count.
+TEST(CheckLarge, ASlowStartingHangFoundByACampaignShrinksToAScriptThatHangsAgain) {
+  if (check_e2e::emulated()) {
+    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
+  }
+  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
+  const check_e2e::temporary_directory work;
+  const std::string reduced = work.path + "/reduced.txt";
+  const check_e2e::checked campaign =
+      check_e2e::check({"--seed", "20261209", "--candidate-floor", "0.05", "-o", reduced, "--", program});
+  ASSERT_EQ(check_e2e::field(campaign.result, "kind"), "timeout") << campaign.run.err;
+  EXPECT_EQ(check_e2e::field(campaign.result, "reduced_lines"), "2") << campaign.run.err;
+  EXPECT_EQ(campaign.run.err.find("warning"), std::string::npos) << campaign.run.err;
+  EXPECT_EQ(campaign.left_behind, 0);
+  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
+  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
+}
+
 // A listing cut short after 1000 keys needs a block of 1001, and every
 // candidate runs the program on about a thousand lines.
 TEST(CheckLarge, ListingCutShortShrinksToAThousandKeys) {
@@ -73,51 +122,6 @@ TEST(CheckLarge, PythonProgramPassesAWholeCampaign) {
   EXPECT_EQ(got.run.status, 0) << got.run.err;
   EXPECT_EQ(got.result, "result=pass runs=100 seed=7 max_keys=20000 scripts=both\n");
   EXPECT_EQ(got.left_behind, 0);
-}
-
-// A program that takes 0.07 s to start and hangs on a deletion, found by a
-// run of its own at the default limits, where no run has finished to time
-// the program by: the reduced script hangs again when it is run as the
-// report prints it, because every limit counts the start-up it measured.
-// Its candidates get a floor of 0.05 s, less than the start-up, so that the
-// shrink succeeds only if their limits count the start-up too (and each
-// hanging one waits 0.45 s less than at the default floor).
-TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
-  if (check_e2e::emulated()) {
-    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
-  }
-  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
-  const check_e2e::temporary_directory work;
-  const std::string reduced = work.path + "/reduced.txt";
-  const check_e2e::checked single =
-      check_e2e::check({"--seed", "1", "--num-keys", "11", "--candidate-floor", "0.05", "-o", reduced, "--", program});
-  ASSERT_EQ(check_e2e::field(single.result, "kind"), "timeout") << single.run.err;
-  EXPECT_EQ(check_e2e::field(single.result, "reduced_lines"), "2") << single.run.err;
-  EXPECT_EQ(single.run.err.find("warning"), std::string::npos) << single.run.err;
-  EXPECT_EQ(single.left_behind, 0);
-  // As printed: keyscript-check --script FILE -- PROGRAM, nothing more.
-  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
-  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
-}
-
-// The same hang found by a default campaign, where the runs before it
-// finished in milliseconds and the program's start-up is what its limits
-// must count.
-TEST(CheckLarge, ASlowStartingHangFoundByACampaignShrinksToAScriptThatHangsAgain) {
-  if (check_e2e::emulated()) {
-    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
-  }
-  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
-  const check_e2e::temporary_directory work;
-  const std::string reduced = work.path + "/reduced.txt";
-  const check_e2e::checked campaign =
-      check_e2e::check({"--seed", "20261209", "--candidate-floor", "0.05", "-o", reduced, "--", program});
-  ASSERT_EQ(check_e2e::field(campaign.result, "kind"), "timeout") << campaign.run.err;
-  EXPECT_EQ(check_e2e::field(campaign.result, "reduced_lines"), "2") << campaign.run.err;
-  EXPECT_EQ(campaign.run.err.find("warning"), std::string::npos) << campaign.run.err;
-  EXPECT_EQ(campaign.left_behind, 0);
-  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
-  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
 }
 
 // A correct program that works 2 us a command, as a Python program with a
