@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "check_run.h"
 
@@ -18,49 +19,42 @@ namespace {
 // of it asleep on time limits, and ctest -j starts cases in the order the
 // file gives them, so they sleep beside the others' work, not after it.
 
-// A program that takes 0.07 s to start and hangs on a deletion, found by a
-// run of its own at the default limits, where no run has finished to time
-// the program by: the reduced script hangs again when it is run as the
-// report prints it, because every limit counts the start-up it measured.
-// Its candidates get a floor of 0.05 s, less than the start-up, so that the
-// shrink succeeds only if their limits count the start-up too (and each
-// hanging one waits 0.45 s less than at the default floor).
-TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
+// sample_tree_slow_start_hang takes 0.07 s to start and hangs on a
+// deletion. Found by keyscript-check with `how_found` (and the options
+// below), it must shrink to the two lines that hang, and the reduced script
+// must hang again when it is run as the report prints it, because every
+// limit counts the start-up the program was timed with. Its candidates get a
+// floor of 0.05 s, less than the start-up, so that the shrink succeeds only
+// if their limits count the start-up too (and each hanging one waits 0.45 s
+// less than at the default floor).
+void expect_slow_start_hang_shrinks(std::vector<std::string> how_found) {
   if (check_e2e::emulated()) {
     GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
   }
   const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
   const check_e2e::temporary_directory work;
   const std::string reduced = work.path + "/reduced.txt";
-  const check_e2e::checked single =
-      check_e2e::check({"--seed", "1", "--num-keys", "11", "--candidate-floor", "0.05", "-o", reduced, "--", program});
-  ASSERT_EQ(check_e2e::field(single.result, "kind"), "timeout") << single.run.err;
-  EXPECT_EQ(check_e2e::field(single.result, "reduced_lines"), "2") << single.run.err;
-  EXPECT_EQ(single.run.err.find("warning"), std::string::npos) << single.run.err;
-  EXPECT_EQ(single.left_behind, 0);
+  how_found.insert(how_found.end(), {"--candidate-floor", "0.05", "-o", reduced, "--", program});
+  const check_e2e::checked found = check_e2e::check(how_found);
+  ASSERT_EQ(check_e2e::field(found.result, "kind"), "timeout") << found.run.err;
+  EXPECT_EQ(check_e2e::field(found.result, "reduced_lines"), "2") << found.run.err;
+  EXPECT_EQ(found.run.err.find("warning"), std::string::npos) << found.run.err;
+  EXPECT_EQ(found.left_behind, 0);
   // As printed: keyscript-check --script FILE -- PROGRAM, nothing more.
   const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
   EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
 }
 
-// The same hang found by a default campaign, where the runs before it
-// finished in milliseconds and the program's start-up is what its limits
-// must count.
+// Found by a run of its own at the default limits, where no run has
+// finished to time the program by.
+TEST(CheckLarge, ASlowStartingHangShrinksToAScriptThatHangsAgain) {
+  expect_slow_start_hang_shrinks({"--seed", "1", "--num-keys", "11"});
+}
+
+// Found by a default campaign, where the runs before it finished in
+// milliseconds and the program's start-up is what its limits must count.
 TEST(CheckLarge, ASlowStartingHangFoundByACampaignShrinksToAScriptThatHangsAgain) {
-  if (check_e2e::emulated()) {
-    GTEST_SKIP() << "an emulated keyscript-check cannot start the target's sample programs without binfmt_misc";
-  }
-  const std::string program = check_e2e::SAMPLES + "/sample_tree_slow_start_hang";
-  const check_e2e::temporary_directory work;
-  const std::string reduced = work.path + "/reduced.txt";
-  const check_e2e::checked campaign =
-      check_e2e::check({"--seed", "20261209", "--candidate-floor", "0.05", "-o", reduced, "--", program});
-  ASSERT_EQ(check_e2e::field(campaign.result, "kind"), "timeout") << campaign.run.err;
-  EXPECT_EQ(check_e2e::field(campaign.result, "reduced_lines"), "2") << campaign.run.err;
-  EXPECT_EQ(campaign.run.err.find("warning"), std::string::npos) << campaign.run.err;
-  EXPECT_EQ(campaign.left_behind, 0);
-  const check_e2e::checked again = check_e2e::check({"--script", reduced, "--no-shrink", "--", program});
-  EXPECT_EQ(check_e2e::field(again.result, "kind"), "timeout") << again.run.err;
+  expect_slow_start_hang_shrinks({"--seed", "20261209"});
 }
 
 // A listing cut short after 1000 keys needs a block of 1001, and every
