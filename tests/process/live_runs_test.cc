@@ -4,7 +4,6 @@
 // flag and kill_all end every live run.
 #include "process/live_runs.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,7 +14,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <future>
 #include <sstream>
 #include <string>
@@ -24,6 +22,7 @@
 
 #include "captured_run.h"
 #include "process/process.h"
+#include "process_table.h"
 
 namespace {
 
@@ -51,10 +50,8 @@ std::vector<int> pids_in(const std::string& text) {
 
 // Running: there, and not a zombie.
 bool running(int pid) {
-  std::string stat;
-  std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
-  const std::size_t name_end = stat.rfind(") ");
-  return name_end != std::string::npos && stat[name_end + 2] != 'Z' && stat[name_end + 2] != 'X';
+  const std::optional<keyscript::process_stat> process = keyscript::process_stat_of(pid);
+  return process && process->state != 'Z' && process->state != 'X';
 }
 
 // Gone altogether: killed and reaped.
@@ -62,23 +59,9 @@ bool gone(int pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
 // This process's children, live or not.
 int children() {
-  int found = 0;
-  DIR* proc = opendir("/proc");
-  while (const dirent* entry = readdir(proc)) {
-    std::string stat;
-    std::getline(std::ifstream(std::string("/proc/") + entry->d_name + "/stat"), stat);
-    const std::size_t name_end = stat.rfind(") ");
-    if (name_end == std::string::npos) {
-      continue;
-    }
-    std::istringstream fields(stat.substr(name_end + 2));
-    char state = 0;
-    int parent = 0;
-    fields >> state >> parent;
-    found += parent == getpid() ? 1 : 0;
-  }
-  closedir(proc);
-  return found;
+  const std::vector<keyscript::process_stat> table = keyscript::process_table();
+  return static_cast<int>(std::count_if(
+      table.begin(), table.end(), [](const keyscript::process_stat& process) { return process.parent == getpid(); }));
 }
 
 // Waits (ten seconds at most) until another thread has seen `lines` lines.

@@ -3,29 +3,28 @@
 // child's process group is left alive afterwards.
 #include "process/process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "captured_run.h"
+#include "process_table.h"
 
 namespace {
 
@@ -51,24 +50,10 @@ class collecting_sink final : public keyscript::output_sink {
 // Live processes of `group`. Zombies do not count: where init does not reap
 // orphans, a killed grandchild stays one for good.
 int live_members(int group) {
-  int live = 0;
-  DIR* proc = opendir("/proc");
-  while (const dirent* entry = readdir(proc)) {
-    std::string stat;
-    std::getline(std::ifstream(std::string("/proc/") + entry->d_name + "/stat"), stat);
-    const std::size_t name_end = stat.rfind(')');
-    if (name_end == std::string::npos) {
-      continue;
-    }
-    std::istringstream fields(stat.substr(name_end + 1));
-    char state = 0;
-    int parent = 0;
-    int process_group = 0;
-    fields >> state >> parent >> process_group;
-    live += process_group == group && state != 'Z' && state != 'X' ? 1 : 0;
-  }
-  closedir(proc);
-  return live;
+  const std::vector<keyscript::process_stat> table = keyscript::process_table();
+  return static_cast<int>(std::count_if(table.begin(), table.end(), [group](const keyscript::process_stat& process) {
+    return process.group == group && process.state != 'Z' && process.state != 'X';
+  }));
 }
 
 // A SIGKILL takes effect a moment after kill() returns.
